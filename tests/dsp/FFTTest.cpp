@@ -1,0 +1,74 @@
+#include "dsp/FFT.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace {
+
+TEST(FFT, UnitImpulseForwardIsFlatAndBackwardScalesByLength) {
+    auto fft = std::make_unique<TFFT>();
+    const int n = 8192;
+    std::vector<Complex> x(n), spectrum(n), back(n);
+    x[0] = {1.0, 0.0};
+    fft->transform(x.data(), spectrum.data(), n, false);
+    for (const Complex& c : spectrum) {
+        EXPECT_DOUBLE_EQ(c.re, 1.0);
+        EXPECT_DOUBLE_EQ(c.im, 0.0);
+    }
+    fft->transform(spectrum.data(), back.data(), n, true);
+    EXPECT_NEAR(back[0].re, n, 1e-9);
+    for (int i = 1; i < n; ++i)
+        EXPECT_NEAR(std::abs(back[i].re) + std::abs(back[i].im), 0.0, 1e-9);
+}
+
+TEST(FFT, SignConventionForwardIsNegativeExponent) {
+    // x[n] = delta[n - 1] transforms to e^(-2 pi i k / N).
+    TFFT fft;
+    const int n = 16;
+    std::vector<Complex> x(n), y(n);
+    x[1] = {1.0, 0.0};
+    fft.transform(x.data(), y.data(), n, false);
+    for (int k = 0; k < n; ++k) {
+        EXPECT_NEAR(y[k].re, std::cos(2 * M_PI * k / n), 1e-12);
+        EXPECT_NEAR(y[k].im, -std::sin(2 * M_PI * k / n), 1e-12);
+    }
+    fft.transform(x.data(), y.data(), n, true);
+    EXPECT_NEAR(y[1].im, std::sin(2 * M_PI / n), 1e-12);
+}
+
+TEST(FFT, InPlaceMatchesOutOfPlaceAndTouchesOnlyNValues) {
+    TFFT fft;
+    for (int n = 2; n <= TFFT::maxLength; n *= 2) {
+        std::vector<Complex> x(n + 4), y(n + 4, Complex{7.0, 7.0});
+        for (int i = 0; i < n; ++i)
+            x[i] = {std::sin(0.37 * i), std::cos(0.11 * i * i)};
+        x[n] = {5.0, 5.0};
+        fft.transform(x.data(), y.data(), n, false);
+        fft.transform(x.data(), x.data(), n, false);
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(x[i].re, y[i].re) << "n=" << n << " i=" << i;
+            ASSERT_EQ(x[i].im, y[i].im);
+        }
+        EXPECT_EQ(y[n].re, 7.0);
+        EXPECT_EQ(x[n].re, 5.0);
+    }
+}
+
+TEST(FFT, RoundTripOfLength8192ReturnsLengthTimesInput) {
+    TFFT fft;
+    const int n = 8192;
+    std::vector<Complex> x(n), y(n), z(n);
+    for (int i = 0; i < n; ++i)
+        x[i] = {std::sin(0.01 * i) * std::exp(-0.001 * i), 0.25 * std::cos(0.3 * i)};
+    fft.transform(x.data(), y.data(), n, false);
+    fft.transform(y.data(), z.data(), n, true);
+    for (int i = 0; i < n; ++i) {
+        ASSERT_NEAR(z[i].re, n * x[i].re, 1e-9);
+        ASSERT_NEAR(z[i].im, n * x[i].im, 1e-9);
+    }
+}
+
+} // namespace
