@@ -1,0 +1,194 @@
+#include "cli/CliOptions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <map>
+
+namespace {
+
+// Whole-text number in the C locale; nullopt for anything else (empty, trailing text, nan, inf).
+std::optional<double> parseNumber(const std::string& text) {
+    double value = 0;
+    const char* first = text.data();
+    const char* last = first + text.size();
+    if (first != last && *first == '+')
+        ++first;
+    auto [end, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || end != last || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::string describe(const std::string& option, double low, double high, bool whole) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s needs %s from %g to %g", option.c_str(),
+                  whole ? "a whole number" : "a number", low, high);
+    return text;
+}
+
+bool parseSize(const std::string& text, int& width, int& height) {
+    const auto x = text.find('x');
+    if (x == std::string::npos)
+        return false;
+    const auto w = parseNumber(text.substr(0, x));
+    const auto h = parseNumber(text.substr(x + 1));
+    if (!w || !h || *w != std::floor(*w) || *h != std::floor(*h) || *w < 50 || *h < 50 || *w > 10000 ||
+        *h > 10000)
+        return false;
+    width = static_cast<int>(*w);
+    height = static_cast<int>(*h);
+    return true;
+}
+
+} // namespace
+
+bool TCliOptions::wantsAnalysis() const {
+    return !exportSmd.empty() || !curvesCsv.empty() || !irCsv.empty() || wantsPlots();
+}
+
+std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args, std::string& error) {
+    TCliOptions o;
+    bool fMinGiven = false, fMaxGiven = false;
+
+    // Options that take a number within limits.
+    struct NumberOption {
+        double* target;
+        double low, high;
+        bool whole;
+        bool* given;
+    };
+    double alpha = o.alpha, beta = o.beta;
+    const std::map<std::string, NumberOption> numbers = {
+        {"--delay-mic", {&o.delayMic, 0, 1000, false, nullptr}},
+        {"--delay-pickup", {&o.delayPickup, 0, 1000, false, nullptr}},
+        {"--alpha", {&alpha, 0, 50, true, nullptr}},
+        {"--beta", {&beta, 0, 50, true, nullptr}},
+        {"--gain", {&o.gainDb, -20, 20, false, nullptr}},
+        {"--helmholtz", {&o.helmholtz, 50, 300, false, nullptr}},
+        {"--first-body", {&o.firstBody, 100, 500, false, nullptr}},
+        {"--fmin", {&o.fMin, 20, 2000, false, &fMinGiven}},
+        {"--fmax", {&o.fMax, 100, 20000, false, &fMaxGiven}},
+        {"--db-range", {&o.dbRange, 1, 100, false, nullptr}},
+    };
+    // Options that take a text.
+    const std::map<std::string, std::string*> texts = {
+        {"--mic", &o.mic},
+        {"--pickup", &o.pickup},
+        {"--open-project", &o.openProject},
+        {"--save-project", &o.saveProject},
+        {"--name", &o.name},
+        {"--export", &o.exportSmd},
+        {"--curves", &o.curvesCsv},
+        {"--ir", &o.irCsv},
+        {"--plot-analysis", &o.plotAnalysis},
+        {"--plot-summary", &o.plotSummary},
+    };
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+            continue;
+        }
+        if (arg == "--no-pickup") {
+            o.noPickup = true;
+            continue;
+        }
+        if (arg == "--clean") {
+            o.clean = true;
+            continue;
+        }
+        const bool takesValue = numbers.count(arg) || texts.count(arg) || arg == "--channel" ||
+                                arg == "--plot-size";
+        if (!takesValue) {
+            error = "unknown option '" + arg + "'";
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            error = arg + " needs a value";
+            return std::nullopt;
+        }
+        const std::string& value = args[++i];
+        if (auto t = texts.find(arg); t != texts.end()) {
+            if (value.empty() && arg != "--name") {
+                error = arg + " needs a file name";
+                return std::nullopt;
+            }
+            *t->second = value;
+        } else if (auto n = numbers.find(arg); n != numbers.end()) {
+            const NumberOption& spec = n->second;
+            const auto v = parseNumber(value);
+            if (!v || *v < spec.low || *v > spec.high || (spec.whole && *v != std::floor(*v))) {
+                error = describe(arg, spec.low, spec.high, spec.whole) + ", not '" + value + "'";
+                return std::nullopt;
+            }
+            *spec.target = *v;
+            if (spec.given)
+                *spec.given = true;
+        } else if (arg == "--channel") {
+            if (value != "left" && value != "right" && value != "both") {
+                error = "--channel needs left, right or both, not '" + value + "'";
+                return std::nullopt;
+            }
+            o.setLeft = value != "right";
+            o.setRight = value != "left";
+        } else if (!parseSize(value, o.plotWidth, o.plotHeight)) {
+            error = "--plot-size needs WIDTHxHEIGHT in pixels (50 to 10000 each), not '" + value + "'";
+            return std::nullopt;
+        }
+    }
+    o.alpha = static_cast<int>(alpha);
+    o.beta = static_cast<int>(beta);
+    // The window's range rule: the edited bound gives way, here --fmin first, then --fmax.
+    if (fMinGiven)
+        o.fMin = std::min(o.fMin, o.fMax - 100);
+    if (fMaxGiven)
+        o.fMax = std::max(o.fMin + 100, o.fMax);
+    return o;
+}
+
+const char* cliUsage() {
+    return "Usage: body-analyzer-cli [options]\n"
+           "\n"
+           "Computes the correction filter that makes an acoustic guitar's under-saddle pickup sound\n"
+           "like a microphone in front of its body, from two impulse responses (16-bit mono WAVE).\n"
+           "\n"
+           "Inputs (applied in this order):\n"
+           "  --open-project FILE   read both responses from a .smp project file\n"
+           "  --mic FILE            microphone impulse response (WAVE)\n"
+           "  --pickup FILE         pickup impulse response (WAVE)\n"
+           "  --no-pickup           leave the pickup out (unit impulse, delay 0)\n"
+           "\n"
+           "Analysis (defaults are the window's start values):\n"
+           "  --delay-mic N         mic delay compensation, samples 0..1000 (default 0)\n"
+           "  --delay-pickup N      pickup delay compensation, samples 0..1000 (default 0)\n"
+           "  --alpha N             straighten up response, 0..50 (default 40)\n"
+           "  --beta N              compress peaks, 0..50 (default 30)\n"
+           "  --clean               use the clean pickup model\n"
+           "  --gain DB             gain in dB, -20..20 (default 0)\n"
+           "  --channel C           store the filter as left, right or both (default both)\n"
+           "  --name TEXT           instrument name in the exported file (default Guitar)\n"
+           "  --helmholtz HZ        Helmholtz resonance, 50..300 (default 100)\n"
+           "  --first-body HZ       first body resonance, 100..500 (default 200)\n"
+           "\n"
+           "Display range of the plots:\n"
+           "  --fmin HZ             lower frequency, 20..2000 (default 50)\n"
+           "  --fmax HZ             upper frequency, 100..20000 (default 20000; kept >= fmin + 100)\n"
+           "  --db-range DB         value range, 1..100 (default 50)\n"
+           "  --plot-size WxH       image size in pixels (default 540x356)\n"
+           "\n"
+           "Outputs:\n"
+           "  --save-project FILE   write both responses as a .smp project file\n"
+           "  --export FILE.smd     write the left and right filters as a body data file\n"
+           "  --curves FILE.csv     write the mic, pickup and filter curves (dB on 500 points)\n"
+           "  --ir FILE.csv         write the filter impulse response (8192 samples)\n"
+           "  --plot-analysis FILE.png   draw the analysis plot\n"
+           "  --plot-summary FILE.png    draw the summary plot (left and right channels)\n"
+           "  --help                print this text\n"
+           "\n"
+           "Exit status: 0 success, 1 a file could not be read or written (nothing is written when an\n"
+           "input fails), 2 a usage error.\n";
+}

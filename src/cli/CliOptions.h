@@ -1,0 +1,53 @@
+// Command line of body-analyzer-cli: what to load, the analysis settings, and what to write.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TCliOptions {
+    bool help = false;
+
+    // Inputs, applied in this order: project, mic, pickup, no-pickup.
+    std::string openProject;
+    std::string mic;
+    std::string pickup;
+    bool noPickup = false;
+
+    // Analysis settings; defaults are the window's start values.
+    double delayMic = 0;       // samples, 0..1000
+    double delayPickup = 0;    // samples, 0..1000
+    int alpha = 40;            // 0..50
+    int beta = 30;             // 0..50
+    bool clean = false;
+    double gainDb = 0;         // dB, -20..20
+    bool setLeft = true;       // channels that receive the filter
+    bool setRight = true;
+    std::string name = "Guitar";  // instrument name, UTF-8
+    double helmholtz = 100;    // Hz, 50..300
+    double firstBody = 200;    // Hz, 100..500
+
+    // Display range of the plots.
+    double fMin = 50;          // Hz, 20..2000
+    double fMax = 20000;       // Hz, 100..20000; kept at least 100 Hz above fMin
+    double dbRange = 50;       // dB, 1..100
+    int plotWidth = 540;       // pixels
+    int plotHeight = 356;
+
+    // Outputs.
+    std::string saveProject;
+    std::string exportSmd;
+    std::string curvesCsv;
+    std::string irCsv;
+    std::string plotAnalysis;
+    std::string plotSummary;
+
+    bool wantsAnalysis() const;
+    bool wantsPlots() const { return !plotAnalysis.empty() || !plotSummary.empty(); }
+};
+
+// Parses the arguments (without the program name). On a usage error returns nullopt and sets `error`.
+std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args, std::string& error);
+
+// The usage text printed by --help and after a usage error.
+const char* cliUsage();
