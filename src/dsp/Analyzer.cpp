@@ -22,3 +22,12 @@ void TAnalyzer::setUnitImpulse(int channel) {
         (channel == 0 ? p.mic : p.pickup) = 0.0;
     (channel == 0 ? irData[0].mic : irData[0].pickup) = 1.0;
 }
+
+void TAnalyzer::setChannel(int channel) {
+    if (channel < 0 || channel >= channelCount)
+        return;
+    ChannelResult& c = channels[channel];
+    c.filterIr = filterIr;
+    c.filterSpectrum = filterSpectrum;
+    c.filterDb = filterDb;
+}

@@ -1,0 +1,165 @@
+// The analysis run: from the two impulse responses to the spectra, the correction filter, its
+// band-windowed impulse response and the three dB curves of the plot grid.
+#include "dsp/Analyzer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int N = blockLength;
+
+// A delay field's value as a whole number of samples: truncated toward zero and kept inside
+// 0..8192, so that a negative, huge or NaN value cannot read outside the responses.
+int delaySamples(double delay) {
+    if (!(delay > 0))
+        return 0;
+    if (delay >= N)
+        return N;
+    return static_cast<int>(delay);
+}
+
+double magnitude(const Complex& z) {
+    return std::sqrt(z.re * z.re + z.im * z.im);
+}
+
+// The frequency-dependent time window: each band of bins is taken back to the time domain on its
+// own and weighted by d^(t+1), so higher bands die away sooner.
+struct Band {
+    int firstBin;
+    int endBin; // exclusive
+    double decay;
+};
+constexpr Band bands[] = {{1, 128, 1.0}, {128, 256, 0.9995}, {256, 1024, 0.999}, {1024, 4096, 0.998}};
+
+} // namespace
+
+void TAnalyzer::computeResponses() {
+    if (!analysisReady)
+        return;
+
+    // Both responses from their compensated onsets, cut to the same length, as one complex signal.
+    const int dm = delaySamples(delayMic);
+    const int dp = delaySamples(delayPickup);
+    fftIn.fill(Complex{});
+    const int length = N - std::max(dm, dp);
+    for (int i = 0; i < length; ++i) {
+        fftIn[i].re = irData[i + dm].mic;
+        fftIn[i].im = irData[i + dp].pickup;
+    }
+    fft->transform(fftIn.data(), fftOut.data(), N, false);
+
+    // Split the packed transform into the two real signals' spectra (each twice its DFT).
+    micSpectrum[0] = Complex{};
+    pickupSpectrum[0] = Complex{};
+    filterSpectrum[0] = Complex{};
+    for (int k = 1; k < binCount; ++k) {
+        const Complex z = fftOut[k];
+        const Complex w = fftOut[N - k];
+        micSpectrum[k] = {z.re + w.re, z.im - w.im};
+        pickupSpectrum[k] = {z.im + w.im, w.re - z.re};
+    }
+
+    compressPeaks();
+    if (useMinPhase)
+        cleanPickupModel();
+
+    // The filter turns the pickup into the (compressed) mic; a pickup bin of zero stays undivided.
+    if (enablePickup) {
+        for (int k = 1; k < binCount; ++k) {
+            const Complex p = pickupSpectrum[k];
+            const double m = p.re * p.re + p.im * p.im;
+            if (m > 0) {
+                const Complex f = filterSpectrum[k];
+                filterSpectrum[k] = {(f.re * p.re + f.im * p.im) / m, (f.im * p.re - f.re * p.im) / m};
+            }
+        }
+    }
+
+    // Raw filter impulse response (8192 times true scale) in the real parts of fftIn.
+    fftOut.fill(Complex{});
+    for (int k = 1; k < binCount; ++k) {
+        fftOut[k] = filterSpectrum[k];
+        fftOut[N - k] = {filterSpectrum[k].re, -filterSpectrum[k].im};
+    }
+    fft->transform(fftOut.data(), fftIn.data(), N, true);
+
+    straightenAndGain();
+
+    spectrumToDb(micSpectrum, -20);
+    resampleToPlot(binDb.data(), micDb.data());
+    spectrumToDb(pickupSpectrum, -20);
+    resampleToPlot(binDb.data(), pickupDb.data());
+
+    filterIr.fill(0.0);
+    for (const Band& band : bands) {
+        fftOut.fill(Complex{});
+        for (int k = band.firstBin; k < band.endBin; ++k) {
+            fftOut[k] = filterSpectrum[k];
+            fftOut[N - k] = {filterSpectrum[k].re, -filterSpectrum[k].im};
+        }
+        fft->transform(fftOut.data(), fftIn.data(), N, true);
+        double w = band.decay;
+        for (int t = 0; t < N; ++t) {
+            filterIr[t] += fftIn[t].re * w * (1.0 / N);
+            w = w * band.decay;
+        }
+    }
+
+    // From here on filterSpectrum is exactly the spectrum of filterIr without its DC bin.
+    for (int t = 0; t < N; ++t)
+        fftIn[t] = {filterIr[t], 0.0};
+    fft->transform(fftIn.data(), fftOut.data(), N, false);
+    std::copy_n(fftOut.begin(), binCount, filterSpectrum.begin());
+    filterSpectrum[0] = Complex{};
+
+    spectrumToDb(filterSpectrum, 0);
+    resampleToPlot(binDb.data(), filterDb.data());
+}
+
+void TAnalyzer::spectrumToDb(const std::array<Complex, binCount>& x, double offsetDb) {
+    for (int k = 0; k < binCount; ++k)
+        binDb[k] = 20 * std::log10(magnitude(x[k]) + 0.001) + offsetDb;
+}
+
+void TAnalyzer::resampleToPlot(const double* v, double* out) const {
+    // Knots are bin 0 and, for each plot point, the first bin at or above it; between two knots the
+    // value is interpolated linearly in ln(frequency).
+    int i = 0;
+    while (i < plotPoints && plotFreq[i] < binFreq[0]) {
+        out[i] = v[0];
+        ++i;
+    }
+    if (i == plotPoints)
+        return;
+    double fu = binFreq[0];
+    double vu = v[0];
+    double lu = std::log(fu);
+    double ll = lu;
+    double vl = vu;
+    int j = 0;
+    for (; i < plotPoints; ++i) {
+        const double f = plotFreq[i];
+        if (fu <= f) {
+            ll = lu;
+            vl = vu;
+            while (j < binCount && fu < f) {
+                fu = binFreq[j];
+                vu = v[j];
+                ++j;
+            }
+            if (j == binCount)
+                break;
+            lu = std::log(fu);
+        }
+        if (lu == ll) {
+            out[i] = vu;
+        } else {
+            const double t = (std::log(f) - ll) / (lu - ll);
+            out[i] = t * vu + (1 - t) * vl;
+        }
+    }
+    // Plot points past the last usable bin repeat the last computed value.
+    if (i > 0 && i < plotPoints)
+        std::fill(out + i, out + plotPoints, out[i - 1]);
+}

@@ -1,0 +1,78 @@
+#include "dsp/LinearPrediction.h"
+
+#include <algorithm>
+
+void autocorrelate(const double* __restrict x, int L, double* __restrict r) {
+    for (int m = 0; m <= L; ++m)
+        r[m] = 1e-32;
+    // Every lag gathers its products in increasing n, as a plain dot product would; walking n in
+    // the outer loop turns the inner loop into a contiguous update of all lags at once.
+    const int full = blockLength - L; // below this n, every lag 0..L has a partner sample
+    for (int n = 0; n < full; ++n) {
+        const double xn = x[n];
+        const double* xs = x + n;
+        for (int m = 0; m <= L; ++m)
+            r[m] += xn * xs[m];
+    }
+    for (int n = std::max(full, 0); n < blockLength; ++n) {
+        const double xn = x[n];
+        const double* xs = x + n;
+        const int lags = blockLength - 1 - n;
+        for (int m = 0; m <= lags; ++m)
+            r[m] += xn * xs[m];
+    }
+    r[0] = r[0] * 1.0001;
+}
+
+void levinsonDurbin(const double* r, int P, double* a) {
+    a[0] = 1;
+    a[1] = -r[1] / r[0];
+    double e = r[0] + r[1] * a[1];
+    for (int i = 2; i <= P; ++i) {
+        double acc = 0;
+        for (int j = 0; j < i; ++j)
+            acc += r[i - j] * a[j];
+        const double k = -acc / e;
+        for (int j = 1; j <= i / 2; ++j) {
+            // Both new values come from the old pair; for j = i - j both writes are equal.
+            const double lo = a[j];
+            const double hi = a[i - j];
+            a[j] = lo + k * hi;
+            a[i - j] = hi + k * lo;
+        }
+        a[i] = k;
+        e = e + k * acc;
+        if (e <= 0)
+            e = static_cast<double>(0.01f);
+    }
+}
+
+void lagWindow(double* a, int P, double q) {
+    double w = 1;
+    for (int m = 0; m <= P; ++m) {
+        a[m] = a[m] * w;
+        w = w * q;
+    }
+}
+
+void allPoleResponse(const double* __restrict a, int P, double* __restrict h) {
+    h[0] = 1;
+    for (int n = 1; n < blockLength; ++n)
+        h[n] = 0;
+    // Once h[n] is final, its contribution is pushed into the next P samples; each sample thus
+    // collects its sum oldest term first, and the inner loop is a contiguous vector update.
+    const int full = blockLength - P; // below this n, all P later samples exist
+    for (int n = 0; n < full; ++n) {
+        const double hn = h[n];
+        double* next = h + n;
+        for (int j = 1; j <= P; ++j)
+            next[j] -= a[j] * hn;
+    }
+    for (int n = std::max(full, 0); n < blockLength; ++n) {
+        const double hn = h[n];
+        double* next = h + n;
+        const int later = blockLength - 1 - n;
+        for (int j = 1; j <= later; ++j)
+            next[j] -= a[j] * hn;
+    }
+}
