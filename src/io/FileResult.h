@@ -1,0 +1,16 @@
+// Outcome of reading or writing one file.
+#pragma once
+
+#include <string>
+
+struct TFileResult {
+    bool ok = true;          // the file was read or written completely
+    bool cannotOpen = false; // the file could not be opened (missing, unreadable, not a regular file);
+                             // nothing was changed and callers show no message
+    std::string message;     // empty when ok; otherwise what went wrong, for the user
+};
+
+// A failed result carrying `message`.
+inline TFileResult fileError(std::string message) {
+    return TFileResult{false, false, std::move(message)};
+}

@@ -1,0 +1,31 @@
+#include "io/RegularFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TFilePtr openRegularFile(const std::string& path, std::string& reason) {
+    // O_NONBLOCK keeps the open itself from waiting for a FIFO's writer; the type check refuses
+    // everything but regular files before a single byte is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        reason = S_ISDIR(st.st_mode) ? "is a folder" : "not a regular file";
+        ::close(fd);
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        reason = std::strerror(errno);
+        ::close(fd);
+        return nullptr;
+    }
+    return TFilePtr(f);
+}

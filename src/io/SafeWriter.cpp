@@ -1,0 +1,113 @@
+#include "io/SafeWriter.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+TFileResult failure(const std::string& path, const std::string& reason) {
+    return fileError("Cannot write \"" + path + "\": " + reason);
+}
+
+// Writes all of `content` to `fd`; returns 0 or the errno of the failing write.
+int writeAll(int fd, std::string_view content) {
+    while (!content.empty()) {
+        const ssize_t n = ::write(fd, content.data(), content.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        content.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+TFileResult writeInPlace(const std::string& path, std::string_view content) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return failure(path, std::strerror(errno));
+    const int err = writeAll(fd, content);
+    const int closeErr = ::close(fd) == 0 ? 0 : errno;
+    if (err || closeErr)
+        return failure(path, std::strerror(err ? err : closeErr));
+    return {};
+}
+
+// Creates a new file next to `target` with a name no one else uses; returns its descriptor or -1.
+int createTemp(const std::string& target, std::string& tempPath) {
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tempPath = dir + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+void syncFolderOf(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd); // best effort: makes the rename durable
+        ::close(fd);
+    }
+}
+
+} // namespace
+
+TFileResult writeFileSafely(const std::string& path, std::string_view content) {
+    if (path.empty())
+        return failure(path, "no file name given");
+
+    // Replace the file a symbolic link points to, keeping the link.
+    std::string target = path;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode))
+        return failure(path, "it is a folder");
+    if (exists && !S_ISREG(st.st_mode))
+        return writeInPlace(target, content);
+    // A write-protected file stays protected: replacing it by rename would bypass that.
+    if (exists && ::access(target.c_str(), W_OK) != 0)
+        return failure(path, std::strerror(errno));
+
+    std::string tempPath;
+    const int fd = createTemp(target, tempPath);
+    if (fd < 0)
+        return failure(path, std::strerror(errno));
+
+    int err = 0;
+    if (exists && ::fchmod(fd, st.st_mode & 07777) != 0)
+        err = errno;
+    if (!err)
+        err = writeAll(fd, content);
+    if (!err && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (!err && ::rename(tempPath.c_str(), target.c_str()) != 0)
+        err = errno;
+    if (err) {
+        ::unlink(tempPath.c_str());
+        return failure(path, std::strerror(err));
+    }
+    syncFolderOf(target);
+    return {};
+}

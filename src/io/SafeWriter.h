@@ -1,0 +1,19 @@
+// Writing a whole text file so that a failure never leaves a partial file in place of a good one.
+#pragma once
+
+#include "io/FileResult.h"
+
+#include <string>
+#include <string_view>
+
+// Writes `content` as the complete contents of `path`.
+// A regular file (or a new one) is written to a temporary file in the same folder, flushed to disk
+// and renamed over the target, so the target holds either its old or its new contents, never a
+// mix. The new file keeps the permissions of the file it replaces (new files: 0666 less the umask);
+// a symbolic link is followed and the file it points to is replaced, not the link. A file the
+// caller may not write is refused, not replaced.
+// An existing target that is not a regular file (a FIFO, a device) is written in place, never
+// replaced; a FIFO blocks until someone reads it, as with any writer.
+// On failure the temporary file is removed, the target is left as it was, and the message names
+// the file and the reason ("Cannot write \"/x/y.smd\": Permission denied").
+TFileResult writeFileSafely(const std::string& path, std::string_view content);
