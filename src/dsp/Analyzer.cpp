@@ -8,6 +8,7 @@ TAnalyzer::TAnalyzer() : fft(std::make_unique<TFFT>()) {
     setFs(fs);
     setUnitImpulse(0);
     setUnitImpulse(1);
+    makeBandWindows();
 }
 
 void TAnalyzer::setFs(std::int32_t rate) {

@@ -7,6 +7,7 @@
 #include "dsp/AnalyzerTypes.h"
 #include "dsp/FFT.h"
 #include "dsp/LinearPrediction.h"
+#include "dsp/PlotResampling.h"
 #include "plot/Curve.h"
 
 #include <array>
@@ -90,12 +91,17 @@ public:
     std::array<double, maxOrder + 1> lpCoefficients{}; // prediction coefficients, a[0] = 1
     std::array<double, blockLength> lpResponse{};      // impulse response of the all-pole model
     std::array<double, binCount> envelope{};           // peak compression: envelope magnitude per bin
-    std::array<double, binCount> binDb{};              // dB value per bin before resampling to the plot
+    std::array<double, binCount> binDb{};              // dB per bin; only the bins the resampling reads
+    TPlotResampling plotResampling;                    // knots of the plot grid, found once per run
+    // Time window of each filter band: bandWindow[b][t] = d_b^(t+1), by repeated multiplication.
+    std::array<std::array<double, blockLength>, 4> bandWindow{};
 
 private:
+    // Fills bandWindow (once, at construction).
+    void makeBandWindows();
     // Fits an all-pole model of the given order and lag-window factor to lpSignal and leaves its
     // 8192-sample impulse response in lpResponse.
     void fitAllPoleModel(int order, double lagFactor);
-    // binDb[k] = 20 log10(|x[k]| + 0.001) + offsetDb for k = 0..4095.
+    // binDb[k] = 20 log10(|x[k]| + 0.001) + offsetDb for the bins plotResampling reads.
     void spectrumToDb(const std::array<Complex, binCount>& x, double offsetDb);
 };

@@ -30,9 +30,22 @@ struct Band {
     int endBin; // exclusive
     double decay;
 };
-constexpr Band bands[] = {{1, 128, 1.0}, {128, 256, 0.9995}, {256, 1024, 0.999}, {1024, 4096, 0.998}};
+constexpr int bandCount = 4;
+constexpr Band bands[bandCount] = {
+    {1, 128, 1.0}, {128, 256, 0.9995}, {256, 1024, 0.999}, {1024, 4096, 0.998}};
 
 } // namespace
+
+void TAnalyzer::makeBandWindows() {
+    static_assert(std::tuple_size_v<decltype(bandWindow)> == bandCount);
+    for (int b = 0; b < bandCount; ++b) {
+        double w = bands[b].decay;
+        for (int t = 0; t < N; ++t) {
+            bandWindow[b][t] = w;
+            w = w * bands[b].decay;
+        }
+    }
+}
 
 void TAnalyzer::computeResponses() {
     if (!analysisReady)
@@ -86,24 +99,25 @@ void TAnalyzer::computeResponses() {
 
     straightenAndGain();
 
+    // dB curves on the plot grid; only the bins that end up as knots are converted.
+    plotResampling.plan(binFreq.data(), plotFreq.data());
     spectrumToDb(micSpectrum, -20);
-    resampleToPlot(binDb.data(), micDb.data());
+    plotResampling.apply(binDb.data(), micDb.data());
     spectrumToDb(pickupSpectrum, -20);
-    resampleToPlot(binDb.data(), pickupDb.data());
+    plotResampling.apply(binDb.data(), pickupDb.data());
 
     filterIr.fill(0.0);
-    for (const Band& band : bands) {
+    for (int b = 0; b < bandCount; ++b) {
+        const Band& band = bands[b];
+        const std::array<double, N>& window = bandWindow[b];
         fftOut.fill(Complex{});
         for (int k = band.firstBin; k < band.endBin; ++k) {
             fftOut[k] = filterSpectrum[k];
             fftOut[N - k] = {filterSpectrum[k].re, -filterSpectrum[k].im};
         }
         fft->transform(fftOut.data(), fftIn.data(), N, true);
-        double w = band.decay;
-        for (int t = 0; t < N; ++t) {
-            filterIr[t] += fftIn[t].re * w * (1.0 / N);
-            w = w * band.decay;
-        }
+        for (int t = 0; t < N; ++t)
+            filterIr[t] += fftIn[t].re * window[t] * (1.0 / N);
     }
 
     // From here on filterSpectrum is exactly the spectrum of filterIr without its DC bin.
@@ -114,52 +128,18 @@ void TAnalyzer::computeResponses() {
     filterSpectrum[0] = Complex{};
 
     spectrumToDb(filterSpectrum, 0);
-    resampleToPlot(binDb.data(), filterDb.data());
+    plotResampling.apply(binDb.data(), filterDb.data());
 }
 
 void TAnalyzer::spectrumToDb(const std::array<Complex, binCount>& x, double offsetDb) {
-    for (int k = 0; k < binCount; ++k)
+    for (int n = 0; n < plotResampling.binsUsed; ++n) {
+        const int k = plotResampling.bins[n];
         binDb[k] = 20 * std::log10(magnitude(x[k]) + 0.001) + offsetDb;
+    }
 }
 
 void TAnalyzer::resampleToPlot(const double* v, double* out) const {
-    // Knots are bin 0 and, for each plot point, the first bin at or above it; between two knots the
-    // value is interpolated linearly in ln(frequency).
-    int i = 0;
-    while (i < plotPoints && plotFreq[i] < binFreq[0]) {
-        out[i] = v[0];
-        ++i;
-    }
-    if (i == plotPoints)
-        return;
-    double fu = binFreq[0];
-    double vu = v[0];
-    double lu = std::log(fu);
-    double ll = lu;
-    double vl = vu;
-    int j = 0;
-    for (; i < plotPoints; ++i) {
-        const double f = plotFreq[i];
-        if (fu <= f) {
-            ll = lu;
-            vl = vu;
-            while (j < binCount && fu < f) {
-                fu = binFreq[j];
-                vu = v[j];
-                ++j;
-            }
-            if (j == binCount)
-                break;
-            lu = std::log(fu);
-        }
-        if (lu == ll) {
-            out[i] = vu;
-        } else {
-            const double t = (std::log(f) - ll) / (lu - ll);
-            out[i] = t * vu + (1 - t) * vl;
-        }
-    }
-    // Plot points past the last usable bin repeat the last computed value.
-    if (i > 0 && i < plotPoints)
-        std::fill(out + i, out + plotPoints, out[i - 1]);
+    TPlotResampling resampling;
+    resampling.plan(binFreq.data(), plotFreq.data());
+    resampling.apply(v, out);
 }
