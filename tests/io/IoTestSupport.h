@@ -60,7 +60,8 @@ inline std::vector<std::string> crlfLines(const std::string& text) {
 class TCommaLocale {
 public:
     TCommaLocale() {
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8"})
+        for (const char* name :
+             {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8"})
             if (std::setlocale(LC_ALL, name) && std::localeconv()->decimal_point[0] == ',') {
                 ok = true;
                 return;

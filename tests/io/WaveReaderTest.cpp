@@ -1,5 +1,5 @@
-#include "dsp/Analyzer.h"
 #include "io/WaveReader.h"
+#include "dsp/Analyzer.h"
 #include "io/IoTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -11,8 +11,12 @@
 
 namespace {
 
-std::string le16(std::uint16_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; }
-std::string le32(std::uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); }
+std::string le16(std::uint16_t v) {
+    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
+std::string le32(std::uint32_t v) {
+    return le16(v & 0xFFFF) + le16(v >> 16);
+}
 
 std::string chunk(const std::string& id, const std::string& body, bool pad = true) {
     return id + le32(static_cast<std::uint32_t>(body.size())) + body + (pad && body.size() % 2 ? "\x7f" : "");
@@ -36,7 +40,9 @@ std::string riff(const std::string& chunks, const std::string& form = "WAVE") {
 }
 
 // The sample pattern of the files in tests/data (see scripts/make-test-data).
-std::int16_t patternSample(int i) { return i == 5 ? -32768 : static_cast<std::int16_t>((i * 7919) % 20001 - 10000); }
+std::int16_t patternSample(int i) {
+    return i == 5 ? -32768 : static_cast<std::int16_t>((i * 7919) % 20001 - 10000);
+}
 
 std::string dataFile(const char* name) {
     const char* dir = std::getenv("TEST_DATA_DIR");
@@ -73,7 +79,7 @@ TEST_F(WaveReader, SoxFileAt44kHz) {
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(a->fs, 44100);
     expectPattern(3000);
-    EXPECT_EQ(mic(5), -1.0);  // the negative peak keeps its sign
+    EXPECT_EQ(mic(5), -1.0); // the negative peak keeps its sign
     expectPickupUntouched();
 }
 
@@ -104,7 +110,7 @@ TEST_F(WaveReader, PickupChannelLeavesMicAlone) {
     ASSERT_TRUE(load(riff(chunk("fmt ", fmtBody()) + chunk("data", pcm({100, -50}))), 1).ok);
     EXPECT_EQ(a->irData[0].pickup, 1.0);
     EXPECT_EQ(a->irData[1].pickup, -0.5);
-    EXPECT_EQ(a->irData[0].mic, 1.0);  // still the start impulse
+    EXPECT_EQ(a->irData[0].mic, 1.0); // still the start impulse
 }
 
 TEST_F(WaveReader, PositivePeakBecomesOne) {
@@ -127,7 +133,7 @@ TEST_F(WaveReader, UnsupportedFormatsOfRealWritersKeepTheirRate) {
         EXPECT_EQ(r.message, "Only mono 16 bit linear PCM WAVE \nfiles are supported") << name;
         EXPECT_EQ(a->fs, rate) << name;
         EXPECT_DOUBLE_EQ(a->binFreq[4095], 4095.0 * rate / 8192) << name;
-        expectMicSilent();  // the start impulse is gone too
+        expectMicSilent(); // the start impulse is gone too
         expectPickupUntouched();
     }
 }
@@ -216,10 +222,11 @@ TEST_F(WaveReader, MessagesForBrokenHeaders) {
         {"RIFF" + le32(4) + "WA", "No WAVE fileformat specified"},
         {riff(""), "No WAVE fileformat specified"},
         {riff("fmt "), "No WAVE fileformat specified"},
-        {riff(fmt.substr(0, 20)), "No WAVE fileformat specified"},      // ends inside the fields
+        {riff(fmt.substr(0, 20)), "No WAVE fileformat specified"}, // ends inside the fields
         {riff(chunk("LIST", std::string(6, 'x'))), "No WAVE fileformat specified"},
-        {riff("junk" + le32(0xFFFFFFFFu) + "data"), "No WAVE fileformat specified"},  // skip past the end
-        {riff(chunk("fmt ", fmtBody(44100, 1, 16, 3))), "Only mono 16 bit linear PCM WAVE \nfiles are supported"},
+        {riff("junk" + le32(0xFFFFFFFFu) + "data"), "No WAVE fileformat specified"}, // skip past the end
+        {riff(chunk("fmt ", fmtBody(44100, 1, 16, 3))),
+         "Only mono 16 bit linear PCM WAVE \nfiles are supported"},
     };
     for (const auto& [bytes, message] : cases) {
         a = std::make_unique<TAnalyzer>();
@@ -243,8 +250,8 @@ TEST_F(WaveReader, FormTypeIsNotChecked) {
 TEST_F(WaveReader, PathsThatAreNotRegularFilesCannotBeOpened) {
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
     a->irData[3].mic = 0.75;
-    for (const std::string& p : {path("missing.wav"), dir.string(), path("fifo"), std::string("/dev/zero"),
-                                 std::string()}) {
+    for (const std::string& p :
+         {path("missing.wav"), dir.string(), path("fifo"), std::string("/dev/zero"), std::string()}) {
         const TFileResult r = readWave(*a, 0, p);
         EXPECT_FALSE(r.ok);
         EXPECT_TRUE(r.cannotOpen) << p;
