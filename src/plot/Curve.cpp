@@ -1,5 +1,7 @@
 #include "plot/Curve.h"
 
+#include <algorithm>
+
 void TCurve::getRange(double& min, double& max, int first, int last) const {
     for (int i = 0; i < count; ++i) {
         if (i < first || i > last)
@@ -9,4 +11,23 @@ void TCurve::getRange(double& min, double& max, int first, int last) const {
         if (data[i] < min)
             min = data[i];
     }
+}
+
+void TCurve::draw(TCanvas& canvas, TPointD origin, TPointD size, const double* xNorm, double min,
+                  double max) const {
+    const int n = std::min(count, maxCurvePoints);
+    if (data == nullptr || n <= 0)
+        return;
+    const TPen saved = canvas.pen();
+    const double e = 1.0 / (max - min + 1e-32);
+    auto px = [&](int i) { return truncCoord((size.x - 16) * xNorm[i] + origin.x + 8 + 0.5); };
+    auto py = [&](int i) { return truncCoord((max - data[i]) * e * (size.y - 8) + origin.y + 0.5); };
+    canvas.setPen(pens[0]);
+    canvas.moveTo(px(0), py(0));
+    for (int i = 0; i < n; ++i) {
+        const bool inLimits = penLimitLow <= data[i] && data[i] <= penLimitHigh;
+        canvas.setPen(inLimits ? pens[0] : pens[1]);
+        canvas.lineTo(px(i), py(i));
+    }
+    canvas.setPen(saved);
 }
