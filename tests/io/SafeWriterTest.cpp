@@ -1,1 +1,108 @@
-#include <gtest/gtest.h>
+#include "io/SafeWriter.h"
+#include "io/IoTestSupport.h"
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+class SafeWriter : public TScratchDir {
+protected:
+    std::vector<std::string> folderContents() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    mode_t modeOf(const std::string& p) const {
+        struct stat st {};
+        ::lstat(p.c_str(), &st);
+        return st.st_mode;
+    }
+};
+
+TEST_F(SafeWriter, ReplacesWholeFileKeepingPermissionsAndLeavesNoTemporary) {
+    writeFile(path("a.txt"), std::string(5000, 'x'));
+    ASSERT_EQ(::chmod(path("a.txt").c_str(), 0640), 0);
+    ASSERT_TRUE(writeFileSafely(path("a.txt"), "new\r\n").ok);
+    EXPECT_EQ(readFile(path("a.txt")), "new\r\n");
+    EXPECT_EQ(modeOf(path("a.txt")) & 07777, 0640u);
+    ASSERT_TRUE(writeFileSafely(path("b.txt"), "").ok);
+    EXPECT_EQ(readFile(path("b.txt")), "");
+    EXPECT_THAT(folderContents(), testing::ElementsAre("a.txt", "b.txt"));
+}
+
+TEST_F(SafeWriter, FailedWriteLeavesTargetUnchanged) {
+    // A file size limit makes the write fail halfway, even for root.
+    writeFile(path("a.txt"), "good contents");
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const TFileResult r = writeFileSafely(path("a.txt"), std::string(100000, 'y'));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.message, "Cannot write \"" + path("a.txt") + "\": File too large");
+    EXPECT_EQ(readFile(path("a.txt")), "good contents");
+    EXPECT_THAT(folderContents(), testing::ElementsAre("a.txt"));
+}
+
+TEST_F(SafeWriter, UnwritableTargetsAreReported) {
+    const std::pair<std::string, std::string> cases[] = {
+        {path("missing/a.txt"), "No such file or directory"},
+        {dir.string(), "it is a folder"},
+        {"", "no file name given"},
+    };
+    for (const auto& [target, reason] : cases)
+        EXPECT_EQ(writeFileSafely(target, "x").message, "Cannot write \"" + target + "\": " + reason);
+}
+
+TEST_F(SafeWriter, ProtectedFileOrFolderIsLeftAlone) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root: permissions are not enforced";
+    writeFile(path("ro.txt"), "old");
+    ASSERT_EQ(::chmod(path("ro.txt").c_str(), 0444), 0);
+    EXPECT_FALSE(writeFileSafely(path("ro.txt"), "new").ok);
+    EXPECT_EQ(readFile(path("ro.txt")), "old");
+    ASSERT_EQ(::chmod(dir.c_str(), 0500), 0);
+    writeFile(path("ro.txt"), "old");
+    const TFileResult r = writeFileSafely(path("ro.txt"), "new");
+    EXPECT_FALSE(r.ok);
+    EXPECT_THAT(r.message, testing::HasSubstr("Permission denied"));
+    EXPECT_EQ(readFile(path("ro.txt")), "old");
+}
+
+TEST_F(SafeWriter, SymbolicLinkStaysALink) {
+    writeFile(path("real.txt"), "old");
+    ASSERT_EQ(::symlink("real.txt", path("link.txt").c_str()), 0);
+    ASSERT_TRUE(writeFileSafely(path("link.txt"), "new").ok);
+    EXPECT_TRUE(S_ISLNK(modeOf(path("link.txt"))));
+    EXPECT_EQ(readFile(path("real.txt")), "new");
+}
+
+TEST_F(SafeWriter, FifoAndDeviceAreWrittenInPlace) {
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    const std::string content(100000, 'z'); // more than a pipe holds at once
+    std::string received;
+    std::thread reader([&] { received = readFile(path("fifo")); });
+    const TFileResult r = writeFileSafely(path("fifo"), content);
+    reader.join();
+    EXPECT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(received, content);
+    EXPECT_TRUE(S_ISFIFO(modeOf(path("fifo"))));
+
+    EXPECT_TRUE(writeFileSafely("/dev/null", "discarded").ok);
+    EXPECT_TRUE(S_ISCHR(modeOf("/dev/null")));
+}
+
+} // namespace
