@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 struct TFileResult {
     bool ok = true;          // the file was read or written completely

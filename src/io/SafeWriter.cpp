@@ -43,7 +43,8 @@ TFileResult writeInPlace(const std::string& path, std::string_view content) {
 int createTemp(const std::string& target, std::string& tempPath) {
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    // The name is shortened so that the temporary name stays within the file system's limit.
+    const std::string base = (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, 200);
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = dir + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);

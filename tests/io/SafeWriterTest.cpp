@@ -39,6 +39,12 @@ TEST_F(SafeWriter, ReplacesWholeFileKeepingPermissionsAndLeavesNoTemporary) {
     EXPECT_THAT(folderContents(), testing::ElementsAre("a.txt", "b.txt"));
 }
 
+TEST_F(SafeWriter, LongestFileNameIsWritten) {
+    const std::string name(255, 'n'); // the temporary name must not exceed the limit
+    ASSERT_TRUE(writeFileSafely(path(name), "x").ok);
+    EXPECT_THAT(folderContents(), testing::ElementsAre(name));
+}
+
 TEST_F(SafeWriter, FailedWriteLeavesTargetUnchanged) {
     // A file size limit makes the write fail halfway, even for root.
     writeFile(path("a.txt"), "good contents");
