@@ -1,0 +1,456 @@
+#include "app/Tvk.h"
+
+#include "controls/Editnum.h"
+#include "controls/Icheckbox.h"
+#include "controls/NotifyEvent.h"
+#include "dsp/Analyzer.h"
+#include "plot/AnalyzerView.h"
+#include "plot_qt/ImageWidget.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTabWidget>
+
+namespace {
+
+// The window's font: 8 points at 96 pixels per inch. "MS Sans Serif" does not exist here; Arial
+// (Liberation Sans), slightly narrowed, is the nearest in width, so the texts fit the controls
+// as laid out.
+QFont windowFont() {
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(11);
+    f.setStretch(95);
+    return f;
+}
+
+QFont boldArial(int pixels) {
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(pixels);
+    f.setBold(true);
+    return f;
+}
+
+void setTextColor(QWidget* w, QPalette::ColorRole role, const QColor& c) {
+    QPalette p = w->palette();
+    p.setColor(role, c);
+    w->setPalette(p);
+}
+
+// A label at its text's natural size; (x, y) is the top of the text.
+QLabel* label(QWidget* parent, const char* text, int x, int y) {
+    auto* l = new QLabel(QString::fromLatin1(text), parent);
+    l->adjustSize();
+    l->move(x, y);
+    return l;
+}
+
+QPushButton* button(QWidget* parent, const char* text, int x, int y, int w, int h) {
+    auto* b = new QPushButton(QString::fromLatin1(text), parent);
+    b->setGeometry(x, y, w, h);
+    return b;
+}
+
+TEditNum* editNum(QWidget* parent, int x, int y, int w) {
+    auto* e = new TEditNum(parent);
+    e->setGeometry(x, y, w, 21);
+    return e;
+}
+
+TICheckBox* checkBox(QWidget* parent, const char* caption, int x, int y, int w) {
+    auto* c = new TICheckBox(QString::fromLatin1(caption), parent);
+    c->setGeometry(x, y, w, 17);
+    return c;
+}
+
+QLineEdit* fileNameField(QWidget* parent, int x, int y, int w) {
+    auto* e = new QLineEdit(QStringLiteral("--"), parent);
+    e->setReadOnly(true);
+    e->setGeometry(x, y, w, 21);
+    return e;
+}
+
+// A panel with a lowered bevel framing a plot.
+QFrame* plotPanel(QWidget* parent, int x, int y) {
+    auto* p = new QFrame(parent);
+    p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    p->setLineWidth(1);
+    p->setGeometry(x, y, 545, 361);
+    return p;
+}
+
+// A scroll box that scrolls its strip image horizontally only.
+QScrollArea* stripBox(QWidget* parent, int x, int y, int w, int h, QWidget* image) {
+    auto* s = new QScrollArea(parent);
+    s->setGeometry(x, y, w, h);
+    s->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    s->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    s->setWidgetResizable(false);
+    s->setWidget(image);
+    return s;
+}
+
+// A pickup-model track bar: vertical, 0 to 50 with position 0 at the top, ticks every 2 on
+// both sides; Up and Page Up move toward the top.
+QSlider* trackBar(QWidget* parent, int x, int y) {
+    auto* t = new QSlider(Qt::Vertical, parent);
+    t->setRange(0, 50);
+    t->setTickInterval(2);
+    t->setTickPosition(QSlider::TicksBothSides);
+    t->setInvertedAppearance(true);
+    t->setInvertedControls(true);
+    t->setGeometry(x, y, 30, 153);
+    return t;
+}
+
+constexpr const char* delayHint = "Compensate initial delay (remove intial zero samples)";
+
+constexpr const char* memoLines[] = {
+    "NOTE !!!",
+    "",
+    "To be recognized well by the Sonmira the exported .smd ",
+    "files must begin with 5 initial digits followed by a white space ",
+    "and then an arbitraty name. ",
+    "e.g",
+    "",
+    "01234 My favourite guitar (mono).smd ",
+    "",
+    "is a valid file name ",
+};
+
+} // namespace
+
+TTvkMain::TTvkMain(QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      OpenMicDialog(TFileDialog::open, "wav", "Mic. impulse resp. (*.wav)|*.wav|All files (*.*)|*.*"),
+      OpenPickupDialog(TFileDialog::open, "wav", "Pickup impulse resp. (*.wav)|*.wav|All files (*.*)|*.*"),
+      ExportDialog(TFileDialog::save, "smd", "Sonmira data file (*.smd)|*.smd|All files (*.*)|*.*"),
+      SaveDialog(TFileDialog::save, "smp", "Sonmira project file (*.smp)|*.smp|All files (*.*)|*.*"),
+      OpenDialog(TFileDialog::open, "smp", "Sonmira project file (*.smp)|*.smp|All files (*.*)|*.*") {
+    createWindow();
+    startUp();
+}
+
+TTvkMain::~TTvkMain() {
+    // The controls go first, while the state they are bound to still exists; a focus change
+    // during their destruction must not run the analysis any more.
+    closing = true;
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        delete child;
+}
+
+void TTvkMain::createWindow() {
+    setWindowTitle(QStringLiteral("Instrument body analyzer for the Sonmira v0.01"));
+    setFont(windowFont());
+    move(62, 132);
+    setFixedSize(clientWidth, clientHeight);
+
+    pageCtrl = new QTabWidget(this);
+    pageCtrl->setGeometry(0, 0, 720, 640);
+    pageCtrl->setFixedSize(720, 640);
+    TabSheet1 = new QWidget;
+    TabSheet2 = new QWidget;
+    TabSheet4 = new QWidget;
+    pageCtrl->addTab(TabSheet1, QStringLiteral("Files"));
+    pageCtrl->addTab(TabSheet2, QStringLiteral("Analysis"));
+    pageCtrl->addTab(TabSheet4, QStringLiteral("Summary"));
+    createFilesPage();
+    createAnalysisPage();
+    createSummaryPage();
+    createDisplayRow();
+    setTabOrder();
+    pageCtrl->setCurrentIndex(0);
+}
+
+void TTvkMain::createFilesPage() {
+    QWidget* p = TabSheet1;
+    Label3 = label(p, "Delay compensation", 6, 12);
+    dCompMic = editNum(p, 104, 8, 57);
+    dCompMic->setToolTip(delayHint);
+    Label4 = label(p, "samples", 162, 12);
+    Label19 = new QLabel(QStringLiteral("Note!, only 16 bit mono files are supported"), p);
+    Label19->setFont(boldArial(11));
+    setTextColor(Label19, QPalette::WindowText, Qt::red);
+    Label19->setGeometry(264, 16, 233, 14);
+    Label1 = label(p, "Mic", 8, 40);
+    MicFName = fileNameField(p, 80, 32, 449);
+    LoadMic = button(p, "Load", 536, 30, 75, 25);
+    LoadMic->setToolTip(QStringLiteral("Load impulse response measured with mic."));
+    ImageTimeDomainL = new TImageWidget(8192, 217);
+    ScrollBox1 = stripBox(p, 0, 56, 633, 241, ImageTimeDomainL);
+
+    Label2 = label(p, "Delay compensation", 6, 308);
+    dCompPickup = editNum(p, 104, 304, 57);
+    dCompPickup->setToolTip(delayHint);
+    Label16 = label(p, "samples", 162, 308);
+    EnablePickup = checkBox(p, "Pickup", 8, 334, 65);
+    EnablePickup->setToolTip(
+        QStringLiteral("Enable/include under saddle pickup response in computation of filter"));
+    PickupFName = fileNameField(p, 80, 330, 441);
+    LoadPickup = button(p, "Load", 528, 324, 75, 25);
+    LoadPickup->setToolTip(QStringLiteral("Load impulse response measured with under saddle mic."));
+    ImageTimeDomainR = new TImageWidget(8192, 217);
+    ScrollBox2 = stripBox(p, 0, 352, 633, 241, ImageTimeDomainR);
+
+    connect(LoadMic, &QPushButton::clicked, this, &TTvkMain::LoadMicClick);
+    connect(LoadPickup, &QPushButton::clicked, this, &TTvkMain::LoadPickupClick);
+}
+
+void TTvkMain::createAnalysisPage() {
+    QWidget* p = TabSheet2;
+    cbRefMic = checkBox(p, "Mic", 0, 0, 97);
+    cbRefMic->setToolTip(QStringLiteral("Display mic response"));
+    cbPickup = checkBox(p, "Pickup", 104, 0, 97);
+    cbFilter = checkBox(p, "Filter", 208, 0, 97);
+    // These two keep their hints but never show them.
+    cbPickup->setToolTip(QStringLiteral("Display under saddle pickup response"));
+    cbFilter->setToolTip(QStringLiteral("Display filter response"));
+    cbPickup->installEventFilter(this);
+    cbFilter->installEventFilter(this);
+
+    Panel1 = plotPanel(p, 0, 24);
+    ImageFreqDomain1 = new TImageWidget(540, 356, Panel1);
+    ImageFreqDomain1->move(2, 2);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Pickup model"), p);
+    GroupBox1->setGeometry(552, 16, 121, 209);
+    Label17 = label(GroupBox1, "alpha", 12, 16);
+    Label8 = label(GroupBox1, "beta", 68, 16);
+    alphaTrackBar = trackBar(GroupBox1, 11, 32);
+    alphaTrackBar->setToolTip(QStringLiteral("Straighten up response"));
+    betaTrackBar = trackBar(GroupBox1, 67, 32);
+    betaTrackBar->setToolTip(QStringLiteral("Compress peaks"));
+    cbUseMinPhase = checkBox(GroupBox1, "Clean", 16, 184, 57);
+    cbUseMinPhase->setToolTip(QStringLiteral("Clean pickup response"));
+
+    Label10 = label(p, "Gain", 552, 236);
+    eGain = editNum(p, 584, 232, 41);
+    eGain->setToolTip(QStringLiteral("Adjust gain (aim for ~0dB average gain)"));
+    Label11 = label(p, "dB", 632, 236);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Set response as..."), p);
+    GroupBox2->setGeometry(552, 264, 97, 81);
+    cbSetAsLeft = button(GroupBox2, "Left", 6, 16, 51, 25);
+    cbSetAsLeft->setToolTip(QStringLiteral("Set as left channel response"));
+    cbSetAsRight = button(GroupBox2, "Right", 6, 48, 51, 25);
+    cbSetAsRight->setToolTip(QStringLiteral("Set as right channel response"));
+
+    ImageTimeDomainI = new TImageWidget(8192, 177);
+    ScrollBox3 = stripBox(p, 0, 400, 633, 201, ImageTimeDomainI);
+
+    connect(alphaTrackBar, &QSlider::valueChanged, this, &TTvkMain::betaTrackBarChange);
+    connect(betaTrackBar, &QSlider::valueChanged, this, &TTvkMain::betaTrackBarChange);
+    connect(cbSetAsLeft, &QPushButton::clicked, this, &TTvkMain::cbSetAsLeftClick);
+    connect(cbSetAsRight, &QPushButton::clicked, this, &TTvkMain::cbSetAsRightClick);
+    p->setMouseTracking(true);
+    p->installEventFilter(this);
+}
+
+void TTvkMain::createSummaryPage() {
+    QWidget* p = TabSheet4;
+    Panel2 = plotPanel(p, 0, 8);
+    ImageFreqDomain2 = new TImageWidget(540, 356, Panel2);
+    ImageFreqDomain2->move(2, 2);
+
+    Label14 = label(p, "Helmholtz", 560, 28);
+    eHelm = editNum(p, 608, 24, 57);
+    eHelm->setToolTip(QStringLiteral("Guitar hole resonance "));
+    Label12 = label(p, "Hz", 672, 27);
+    Label15 = label(p, "1st body", 560, 52);
+    eFirstBody = editNum(p, 608, 48, 57);
+    eFirstBody->setToolTip(QStringLiteral("1st body resonance"));
+    Label13 = label(p, "Hz", 672, 51);
+
+    guitarName = new QLineEdit(QStringLiteral("Guitar"), p);
+    guitarName->setGeometry(0, 376, 537, 21);
+
+    BitBtn1 = button(p, "Export", 558, 88, 107, 33);
+    BitBtn1->setFont(boldArial(21));
+    setTextColor(BitBtn1, QPalette::ButtonText, QColor(0x00, 0x80, 0x00));
+    BitBtn1->setToolTip(QStringLiteral("Export to .smd file"));
+    connect(BitBtn1, &QPushButton::clicked, this, &TTvkMain::Export1Click);
+
+    QStringList lines;
+    for (const char* line : memoLines)
+        lines << QString::fromLatin1(line);
+    Memo1 = new QPlainTextEdit(lines.join('\n'), p);
+    Memo1->setGeometry(376, 432, 289, 153);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    p->setMouseTracking(true);
+    p->installEventFilter(this);
+}
+
+void TTvkMain::createDisplayRow() {
+    Label7 = label(this, "Display", 8, 651);
+    fLow = editNum(this, 56, 648, 57);
+    fLow->setToolTip(QStringLiteral("Lowest displayed frequency"));
+    fHigh = editNum(this, 120, 648, 57);
+    fHigh->setToolTip(QStringLiteral("Highest displayed frequency"));
+    Label9 = label(this, "Hz", 184, 651);
+    Label5 = label(this, "Range", 246, 652);
+    splRange = editNum(this, 280, 648, 41);
+    splRange->setToolTip(QStringLiteral("Displayed dB range"));
+    Label6 = label(this, "dB", 328, 652);
+
+    StatusBar = new QStatusBar(this);
+    StatusBar->setSizeGripEnabled(false);
+    StatusBar->setGeometry(0, 695, 744, 19);
+    const int panelWidths[2] = {150, 50};
+    for (int i = 0; i < 2; ++i) {
+        statusPanels[i] = new QLabel(StatusBar);
+        statusPanels[i]->setFixedWidth(panelWidths[i]);
+        statusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        StatusBar->addWidget(statusPanels[i]);
+    }
+}
+
+void TTvkMain::setTabOrder() {
+    // One chain through the window; Qt skips the controls of the pages not shown.
+    QWidget* const order[] = {pageCtrl,
+                              // "Files"
+                              dCompMic, ScrollBox1, ScrollBox2, LoadMic, LoadPickup, MicFName, PickupFName,
+                              EnablePickup, dCompPickup,
+                              // "Analysis"
+                              cbRefMic, cbPickup, cbFilter, cbUseMinPhase, betaTrackBar, alphaTrackBar,
+                              ScrollBox3, cbSetAsLeft, cbSetAsRight, eGain,
+                              // "Summary"
+                              eHelm, eFirstBody, guitarName, BitBtn1, Memo1,
+                              // display row
+                              fLow, fHigh, splRange};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+void TTvkMain::startUp() {
+    // The state's arrays start zero and its FFT engine prepares its plans at once; the plot grid
+    // is filled with it.
+    analyzer = std::make_unique<TAnalyzer>();
+    TAnalyzer& a = *analyzer;
+    a.analysisReady = false;
+    a.fs = 44100;
+    a.release = {0, 0, 1, 20040318};
+    // The five file dialogs exist as settings (members); Qt's dialog is made when one runs.
+    a.fMin = 50;
+    a.fMax = 20000;
+    a.dbRange = 50;
+    a.setFs(44100); // bin frequencies for 44.1 kHz, bin 0 at 0.1 Hz
+
+    // Curves, curve lists and both plots; the curve check boxes edit the curves' visible flags.
+    view = std::make_unique<TAnalyzerView>(a);
+    const std::pair<TICheckBox*, TCurve*> curveBoxes[] = {
+        {cbRefMic, &view->micCurve}, {cbPickup, &view->pickupCurve}, {cbFilter, &view->filterCurve}};
+    for (const auto& [box, curve] : curveBoxes) {
+        box->setNotifyParent(this, paramChangedMessage, 1, 0);
+        box->setRef(&curve->visible);
+    }
+
+    fLow->init("%2.0f", 20, 2000, 1, 20, TEditNum::stepAdd);
+    fLow->setNotifyParent(this, paramChangedMessage, 10, 0);
+    fLow->setRef(&a.fMin);
+    fHigh->init("%2.0f", 100, 20000, 20, 1000, TEditNum::stepAdd);
+    fHigh->setNotifyParent(this, paramChangedMessage, 11, 0);
+    fHigh->setRef(&a.fMax);
+    splRange->init("%2.0f", 1, 100, 1, 20, TEditNum::stepAdd);
+    splRange->setNotifyParent(this, paramChangedMessage, 2, 0);
+    splRange->setRef(&a.dbRange);
+
+    // Each position change runs the analysis, which does nothing before start-up ends.
+    alphaTrackBar->setValue(40);
+    betaTrackBar->setValue(30);
+
+    a.delayMic = 0;
+    a.delayPickup = 0;
+    dCompMic->init("%2.0f", 0, 1000, 10, 100, TEditNum::stepAdd);
+    dCompMic->setNotifyParent(this, paramChangedMessage, 1, 0);
+    dCompPickup->init("%2.0f", 0, 1000, 10, 100, TEditNum::stepAdd);
+    dCompPickup->setNotifyParent(this, paramChangedMessage, 1, 0);
+    a.gainDb = 0;
+    dCompMic->setRef(&a.delayMic);
+    dCompPickup->setRef(&a.delayPickup);
+
+    eGain->init("%2.1f", -20, 20, 0.1, 1, TEditNum::stepAdd);
+    eGain->setNotifyParent(this, paramChangedMessage, 1, 0);
+    eGain->setRef(&a.gainDb);
+
+    a.fHelm = 100;
+    a.fFirstBody = 200;
+    eHelm->init("%2.1f", 50, 300, 1, 10, TEditNum::stepAdd);
+    eHelm->setRef(&a.fHelm);
+    eFirstBody->init("%2.1f", 100, 500, 1, 10, TEditNum::stepAdd);
+    eFirstBody->setRef(&a.fFirstBody);
+
+    a.enablePickup = true;
+    EnablePickup->setNotifyParent(this, paramChangedMessage, 1, 0);
+    EnablePickup->setRef(&a.enablePickup);
+    a.useMinPhase = false;
+    cbUseMinPhase->setNotifyParent(this, paramChangedMessage, 1, 0);
+    cbUseMinPhase->setRef(&a.useMinPhase);
+
+    a.setUnitImpulse(0);
+    a.setUnitImpulse(1);
+
+    drawImpulseStrips();
+    connectPlotImages();
+    computeResponses(); // not ready yet: computes and draws nothing
+    setChannel(0);
+    setChannel(1);
+    drawSummary();
+    a.analysisReady = true;
+}
+
+void TTvkMain::computeResponses() {
+    analyzer->alpha = alphaTrackBar->value();
+    analyzer->beta = betaTrackBar->value();
+    analyzer->computeResponses();
+    if (analyzer->analysisReady) {
+        view->drawAnalysis(ImageFreqDomain1->image(), ImageTimeDomainI->image());
+        analysisDrawn = true;
+    }
+}
+
+void TTvkMain::connectPlotImages() {
+    ImageFreqDomain1->onMouseMove = [this](TShiftState shift, int x, int y) {
+        ImageFreqDomain1MouseMove(shift, x, y);
+    };
+    ImageFreqDomain2->onMouseMove = [this](TShiftState shift, int x, int y) {
+        ImageFreqDomain2MouseMove(shift, x, y);
+    };
+    ImageFreqDomain1->onMouseDown = [this](TMouseButton button, TShiftState shift, int x, int y) {
+        ImageFreqDomain1MouseDown(ImageFreqDomain1, button, shift, x, y);
+    };
+    ImageFreqDomain2->onMouseDown = [this](TMouseButton button, TShiftState shift, int x, int y) {
+        ImageFreqDomain2MouseDown(ImageFreqDomain2, button, shift, x, y);
+    };
+    // A new screen pixel ratio blanks an image: draw again what it showed, computing nothing.
+    const auto redrawAnalysis = [this] {
+        if (analysisDrawn)
+            view->drawAnalysis(ImageFreqDomain1->image(), ImageTimeDomainI->image());
+    };
+    ImageFreqDomain1->onRedrawNeeded = redrawAnalysis;
+    ImageTimeDomainI->onRedrawNeeded = redrawAnalysis;
+    ImageFreqDomain2->onRedrawNeeded = [this] { drawSummary(); };
+    ImageTimeDomainL->onRedrawNeeded = [this] { drawImpulseStrips(); };
+    ImageTimeDomainR->onRedrawNeeded = [this] { drawImpulseStrips(); };
+}
+
+void TTvkMain::setChannel(int channel) {
+    analyzer->setChannel(channel);
+}
+
+void TTvkMain::drawSummary() {
+    view->drawSummary(ImageFreqDomain2->image());
+}
+
+void TTvkMain::drawImpulseStrips() {
+    view->drawImpulseStrips(ImageTimeDomainL->image(), ImageTimeDomainR->image());
+}

@@ -1,0 +1,17 @@
+// Entry routine of body-analyzer: creates the application and the window, runs the event loop
+// until the window closes and returns 0. An exception escaping any of these steps is shown.
+#include "app/Application.h"
+#include "app/Tvk.h"
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    TApplication::setApplicationName(QStringLiteral("body-analyzer"));
+    try {
+        TTvkMain window;
+        window.show();
+        TApplication::exec();
+    } catch (const std::exception& e) {
+        TApplication::showException(e);
+    }
+    return 0;
+}
