@@ -106,18 +106,12 @@ TEST_F(WaveReader, SilenceGivesZerosWithoutError) {
     expectMicSilent();
 }
 
-TEST_F(WaveReader, PickupChannelLeavesMicAlone) {
-    ASSERT_TRUE(load(riff(chunk("fmt ", fmtBody()) + chunk("data", pcm({100, -50}))), 1).ok);
-    EXPECT_EQ(a->irData[0].pickup, 1.0);
-    EXPECT_EQ(a->irData[1].pickup, -0.5);
+TEST_F(WaveReader, PickupChannelLeavesMicAloneAndPositivePeakBecomesOne) {
+    ASSERT_TRUE(load(riff(chunk("fmt ", fmtBody()) + chunk("data", pcm({100, 400, -200}))), 1).ok);
+    EXPECT_EQ(a->irData[0].pickup, 0.25);
+    EXPECT_EQ(a->irData[1].pickup, 1.0);
+    EXPECT_EQ(a->irData[2].pickup, -0.5);
     EXPECT_EQ(a->irData[0].mic, 1.0); // still the start impulse
-}
-
-TEST_F(WaveReader, PositivePeakBecomesOne) {
-    ASSERT_TRUE(load(riff(chunk("fmt ", fmtBody()) + chunk("data", pcm({100, 400, -200})))).ok);
-    EXPECT_EQ(mic(0), 0.25);
-    EXPECT_EQ(mic(1), 1.0);
-    EXPECT_EQ(mic(2), -0.5);
 }
 
 TEST_F(WaveReader, UnsupportedFormatsOfRealWritersKeepTheirRate) {
@@ -150,15 +144,9 @@ TEST_F(WaveReader, FormatChunkSizeIsHonoured) {
 }
 
 TEST_F(WaveReader, OddChunkIsPadded) {
-    const std::string odd = chunk("junk", "abc") + chunk("fmt ", fmtBody()) + chunk("note", "x");
+    const std::string odd = chunk("junk", "abc") + chunk("fmt ", fmtBody() + "z") + chunk("note", "x");
     ASSERT_TRUE(load(riff(odd + chunk("data", pcm({-300, 150})))).ok);
     EXPECT_EQ(mic(0), -1.0);
-    EXPECT_EQ(mic(1), 0.5);
-}
-
-TEST_F(WaveReader, OddFormatChunkIsPadded) {
-    ASSERT_TRUE(load(riff(chunk("fmt ", fmtBody() + "z") + chunk("data", pcm({4, 2})))).ok);
-    EXPECT_EQ(mic(0), 1.0);
     EXPECT_EQ(mic(1), 0.5);
 }
 
