@@ -11,7 +11,8 @@ void drawStrip(TImage& image, const double* samples, int stride, int count, int 
     canvas.moveTo(0, mid);
     for (int x = 0; x < W; ++x) {
         const long long k = static_cast<long long>(offset) + x;
-        const int y = (k >= 0 && k < count) ? truncCoord(mid - half * samples[k * stride]) : mid;
+        const double s = (k >= 0 && k < count) ? samples[k * stride] : 0.0;
+        const int y = s == s ? truncCoord(mid - half * s) : mid;
         canvas.lineTo(x, y);
     }
 }
