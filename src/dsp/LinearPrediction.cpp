@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-void autocorrelate(const double* __restrict x, int L, double* __restrict r) {
+[[gnu::target_clones("avx", "default")]] void autocorrelate(const double* __restrict x, int L,
+                                                            double* __restrict r) {
     for (int m = 0; m <= L; ++m)
         r[m] = 1e-32;
     // Every lag gathers its products in increasing n, as a plain dot product would; walking n in
@@ -55,7 +56,8 @@ void lagWindow(double* a, int P, double q) {
     }
 }
 
-void allPoleResponse(const double* __restrict a, int P, double* __restrict h) {
+[[gnu::target_clones("avx", "default")]] void allPoleResponse(const double* __restrict a, int P,
+                                                              double* __restrict h) {
     h[0] = 1;
     for (int n = 1; n < blockLength; ++n)
         h[n] = 0;
