@@ -48,17 +48,20 @@ PICKUP_MODES = [
 ]
 
 
-def response(modes, onset, click, click_decay, seed):
+def response(modes, onset, click, click_decay, smoothing, seed):
+    """smoothing: coefficient of a one-pole low-pass on the click (1.0 leaves it white)."""
     rng = random.Random(seed)
     phases = [rng.uniform(0.0, 2.0 * math.pi) for _ in modes]
     out = [0.0] * LENGTH
+    noise = 0.0
     for n in range(onset, LENGTH):
         t = (n - onset) / RATE
         s = 0.0
         for (f, a, tau), ph in zip(modes, phases):
             s += a * math.exp(-t / tau) * math.sin(2.0 * math.pi * f * t + ph)
-        # Broadband attack: decaying white noise, a few milliseconds long.
-        s += click * math.exp(-t / click_decay) * rng.gauss(0.0, 1.0)
+        # Attack: decaying noise a few milliseconds long, low-passed for the microphone.
+        noise += smoothing * (rng.gauss(0.0, 1.0) - noise)
+        s += click * math.exp(-t / click_decay) * noise
         out[n] = s
     return out
 
@@ -77,8 +80,8 @@ def write_wave(path, samples):
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     # Mic about 30 cm from the bridge: roughly 39 samples of air path.
-    mic = response(MIC_MODES, onset=39, click=0.4, click_decay=0.0015, seed=1)
-    pickup = response(PICKUP_MODES, onset=2, click=1.2, click_decay=0.0008, seed=2)
+    mic = response(MIC_MODES, onset=39, click=1.0, click_decay=0.0015, smoothing=0.15, seed=1)
+    pickup = response(PICKUP_MODES, onset=2, click=1.2, click_decay=0.0008, smoothing=1.0, seed=2)
     write_wave(os.path.join(here, "mic.wav"), mic)
     write_wave(os.path.join(here, "pickup.wav"), pickup)
 
