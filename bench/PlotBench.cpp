@@ -1,0 +1,62 @@
+// Speed of drawing on real QImages: the analysis plot with its three curves, and one waveform strip.
+// The curves come from the analysis of the example pair (examples/).
+#include "dsp/Analyzer.h"
+#include "io/WaveReader.h"
+#include "plot/AnalyzerView.h"
+#include "plot/Strip.h"
+#include "plot_qt/RasterImage.h"
+
+#include <QGuiApplication>
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+// Drawing text needs a GUI application; the benchmark binary may hold others' benchmarks too, so
+// only one is created, and only if none exists yet.
+void ensureGuiApplication() {
+    if (QCoreApplication::instance() != nullptr)
+        return;
+    static int argc = 1;
+    static char name[] = "plot-bench";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+}
+
+std::unique_ptr<TAnalyzer> analyzedExample(benchmark::State& state) {
+    auto a = std::make_unique<TAnalyzer>();
+    const std::string dir = EXAMPLES_DIR;
+    if (!readWave(*a, 0, dir + "/mic.wav").ok || !readWave(*a, 1, dir + "/pickup.wav").ok)
+        state.SkipWithError("example WAVE files not found");
+    a->analysisReady = true;
+    a->computeResponses();
+    return a;
+}
+
+void BM_DrawAnalysisPlot(benchmark::State& state) {
+    ensureGuiApplication();
+    auto a = analyzedExample(state);
+    TAnalyzerView view(*a);
+    TRasterImage plot(540, 356), strip(1, 1);
+    view.drawAnalysis(plot, strip); // fills the curve list and the range
+    for (auto _ : state) {
+        view.analysisPlot.drawToImage(plot, -1, -1, -1, -1);
+        benchmark::DoNotOptimize(plot.image().constBits());
+    }
+}
+BENCHMARK(BM_DrawAnalysisPlot)->Unit(benchmark::kMillisecond);
+
+void BM_DrawStrip(benchmark::State& state) {
+    ensureGuiApplication();
+    auto a = analyzedExample(state);
+    TRasterImage strip(8192, 217);
+    for (auto _ : state) {
+        drawStrip(strip, &a->irData[0].mic, 2, blockLength, 0); // the mic strip
+        benchmark::DoNotOptimize(strip.image().constBits());
+    }
+}
+BENCHMARK(BM_DrawStrip)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,213 @@
+#include "plot/AnalyzerView.h"
+#include "plot/Strip.h"
+#include "plot_qt/ImageWidget.h"
+#include "plot_qt/RasterImage.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class GuiApp : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "plot-qt-test";
+        static char* argv[] = {name, nullptr};
+        if (QApplication::instance() == nullptr)
+            app_ = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    std::unique_ptr<QApplication> app_;
+};
+
+::testing::Environment* const guiApp = ::testing::AddGlobalTestEnvironment(new GuiApp);
+
+bool isBlack(const QImage& im, int x, int y) {
+    return im.pixel(x, y) == qRgb(0, 0, 0);
+}
+bool isWhite(const QImage& im, int x, int y) {
+    return im.pixel(x, y) == qRgb(255, 255, 255);
+}
+
+// Length of the run of pixels of the given colour through (x, y) down column x.
+int verticalRun(const QImage& im, int x, int y, QRgb colour) {
+    if (im.pixel(x, y) != colour)
+        return 0;
+    int top = y, bottom = y;
+    while (top > 0 && im.pixel(x, top - 1) == colour)
+        --top;
+    while (bottom + 1 < im.height() && im.pixel(x, bottom + 1) == colour)
+        ++bottom;
+    return bottom - top + 1;
+}
+
+} // namespace
+
+TEST(QtCanvas, AnalysisPlotPixels) {
+    auto analyzer = std::make_unique<TAnalyzer>();
+    for (int i = 0; i < 500; ++i) {
+        analyzer->micDb[i] = 0;
+        analyzer->pickupDb[i] = -45;
+        analyzer->filterDb[i] = -20;
+    }
+    TAnalyzerView view(*analyzer);
+    TRasterImage plot(540, 356), strip(8192, 177);
+    view.drawAnalysis(plot, strip);
+    const QImage& im = plot.image();
+    ASSERT_EQ(im.size(), QSize(540, 356));
+
+    EXPECT_TRUE(isWhite(im, 0, 0));
+    EXPECT_TRUE(isWhite(im, 539, 355));
+    EXPECT_TRUE(isWhite(im, 20, 340));
+    // Left frame line at logical x 96 (device 53.9), bottom frame at logical y 621 (device 319.9).
+    EXPECT_TRUE(isBlack(im, 53, 200) || isBlack(im, 54, 200));
+    EXPECT_FALSE(isBlack(im, 50, 200) || isBlack(im, 57, 200));
+    EXPECT_TRUE(isBlack(im, 300, 319) || isBlack(im, 300, 320));
+    EXPECT_FALSE(isBlack(im, 300, 316) || isBlack(im, 300, 323));
+    // The filter at -20 dB: logical row 287, a red line 3 pixels thick around device row 148.
+    int redRow = -1;
+    for (int y = 144; y <= 152 && redRow < 0; ++y)
+        if (im.pixel(300, y) == qRgb(255, 0, 0))
+            redRow = y;
+    ASSERT_GE(redRow, 0);
+    EXPECT_EQ(verticalRun(im, 300, redRow, qRgb(255, 0, 0)), 3);
+    // The mic curve is blue and one pixel wide, clipped no further than 4 pixels above the axes.
+    EXPECT_TRUE(isWhite(im, 300, 30));
+}
+
+TEST(QtCanvas, StripPixels) {
+    std::vector<double> impulse(64, 0.0);
+    impulse[0] = 1.0;
+    TRasterImage image(64, 217);
+    drawStrip(image, impulse.data(), 1, 64, 0);
+    const QImage& im = image.image();
+    EXPECT_TRUE(isBlack(im, 30, 108));
+    EXPECT_TRUE(isWhite(im, 30, 50));
+    EXPECT_TRUE(isWhite(im, 30, 107));
+    // The one-pixel border of the clearing rectangle.
+    EXPECT_TRUE(isBlack(im, 30, 0));
+    EXPECT_TRUE(isBlack(im, 30, 216));
+    EXPECT_TRUE(isBlack(im, 63, 50));
+    EXPECT_TRUE(isWhite(im, 62, 50));
+    // The spike of the unit impulse runs up column 0 from the zero row.
+    EXPECT_EQ(verticalRun(im, 1, 108, qRgb(0, 0, 0)), 1);
+}
+
+TEST(QtCanvas, HighDpiImageDrawsAtPhysicalResolution) {
+    std::vector<double> zero(64, 0.0);
+    TRasterImage image(64, 217, 2.0);
+    EXPECT_EQ(image.width(), 64);
+    drawStrip(image, zero.data(), 1, 64, 0);
+    const QImage& im = image.image();
+    ASSERT_EQ(im.size(), QSize(128, 434));
+    // Row 108 in logical pixels is two physical rows; a 1-pixel pen stays 1 logical pixel wide.
+    int black = 0;
+    for (int y = 200; y < 234; ++y)
+        black += isBlack(im, 60, y);
+    EXPECT_EQ(black, 2);
+    EXPECT_TRUE(isBlack(im, 60, 216) || isBlack(im, 60, 217));
+}
+
+TEST(QtCanvas, ClipIsInDevicePixelsUnderTheMapping) {
+    TRasterImage image(100, 50);
+    TCanvas& c = image.canvas();
+    c.setMapping(200, 100, 100, 50);
+    c.setClipRect({10, 10, 20, 20});
+    c.moveTo(0, 30); // device row 15
+    c.lineTo(199, 30);
+    c.removeClip();
+    c.moveTo(0, 80); // device row 40
+    c.lineTo(199, 80);
+    const QImage& im = image.image();
+    EXPECT_TRUE(isBlack(im, 10, 15));
+    EXPECT_TRUE(isBlack(im, 19, 15));
+    EXPECT_TRUE(isWhite(im, 9, 15));
+    EXPECT_TRUE(isWhite(im, 20, 15));
+    EXPECT_TRUE(isBlack(im, 5, 40));
+    EXPECT_TRUE(isBlack(im, 90, 40));
+}
+
+TEST(QtCanvas, TextMetricsAreLogicalUnits) {
+    TRasterImage image(540, 356);
+    TCanvas& c = image.canvas();
+    c.setMapping(961, 691, 540, 356);
+    c.setFont({"Arial", 20, 0});
+    const TSize extent = c.textExtent("Test of text");
+    EXPECT_GE(extent.cy, 27);
+    EXPECT_LE(extent.cy, 34);
+    EXPECT_GT(extent.cx, 100);
+    EXPECT_EQ(c.tabbedTextExtent("a\tb", 30).cx, 30 + c.textExtent("b").cx);
+
+    // Bottom-right aligned text ends left of and above its reference point.
+    c.setTextAlign(THAlign::right, TVAlign::bottom);
+    c.textOut(480, 300, "-10.00");
+    const QImage& im = image.image();
+    int minX = 540, maxX = -1, maxY = -1;
+    for (int y = 0; y < 356; ++y)
+        for (int x = 0; x < 540; ++x)
+            if (qGray(im.pixel(x, y)) < 128) {
+                minX = std::min(minX, x);
+                maxX = std::max(maxX, x);
+                maxY = std::max(maxY, y);
+            }
+    EXPECT_LE(maxX, 480 * 540 / 961 + 1);
+    EXPECT_LE(maxY, 300 * 356 / 691 + 1);
+    EXPECT_GT(maxX - minX, 20); // about 88 logical units wide: some 50 pixels
+}
+
+TEST(RasterImage, SavePngReplacesOnlyOnSuccess) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    TRasterImage image(40, 30);
+    drawStrip(image, nullptr, 1, 0, 0);
+    const std::string path = dir.filePath("strip.png").toStdString();
+    std::string error;
+    ASSERT_TRUE(image.savePng(path, &error)) << error;
+    QImage loaded(QString::fromStdString(path));
+    EXPECT_EQ(loaded.size(), QSize(40, 30));
+    EXPECT_EQ(loaded.pixel(20, 15), qRgb(0, 0, 0));
+
+    EXPECT_FALSE(image.savePng(dir.filePath("missing/strip.png").toStdString(), &error));
+    EXPECT_FALSE(error.empty());
+}
+
+TEST(ImageWidget, LogicalSizeAndMouseForwarding) {
+    TImageWidget widget(540, 356);
+    EXPECT_EQ(widget.size(), QSize(540, 356));
+    EXPECT_EQ(widget.image().width(), 540);
+    EXPECT_EQ(widget.image().height(), 356);
+
+    TMouseButton pressed = TMouseButton::mbMiddle;
+    TShiftState pressShift = 0, moveShift = 0;
+    int px = -1, py = -1, mx = -1, my = -1;
+    widget.onMouseDown = [&](TMouseButton b, TShiftState s, int x, int y) {
+        pressed = b;
+        pressShift = s;
+        px = x;
+        py = y;
+    };
+    widget.onMouseMove = [&](TShiftState s, int x, int y) {
+        moveShift = s;
+        mx = x;
+        my = y;
+    };
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(10.5, 20.25), QPointF(10.5, 20.25), Qt::LeftButton,
+                      Qt::LeftButton, Qt::ShiftModifier);
+    QApplication::sendEvent(&widget, &press);
+    EXPECT_EQ(pressed, TMouseButton::mbLeft);
+    EXPECT_EQ(pressShift, ssShift | ssLeft);
+    EXPECT_EQ(std::make_pair(px, py), std::make_pair(10, 20));
+
+    QMouseEvent move(QEvent::MouseMove, QPointF(30, 40), QPointF(30, 40), Qt::NoButton, Qt::LeftButton,
+                     Qt::ControlModifier);
+    QApplication::sendEvent(&widget, &move);
+    EXPECT_EQ(moveShift, ssCtrl | ssLeft);
+    EXPECT_EQ(std::make_pair(mx, my), std::make_pair(30, 40));
+}
