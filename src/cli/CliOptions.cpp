@@ -51,27 +51,25 @@ bool TCliOptions::wantsAnalysis() const {
 
 std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args, std::string& error) {
     TCliOptions o;
-    bool fMinGiven = false, fMaxGiven = false;
 
     // Options that take a number within limits.
     struct NumberOption {
         double* target;
         double low, high;
         bool whole;
-        bool* given;
     };
     double alpha = o.alpha, beta = o.beta;
     const std::map<std::string, NumberOption> numbers = {
-        {"--delay-mic", {&o.delayMic, 0, 1000, false, nullptr}},
-        {"--delay-pickup", {&o.delayPickup, 0, 1000, false, nullptr}},
-        {"--alpha", {&alpha, 0, 50, true, nullptr}},
-        {"--beta", {&beta, 0, 50, true, nullptr}},
-        {"--gain", {&o.gainDb, -20, 20, false, nullptr}},
-        {"--helmholtz", {&o.helmholtz, 50, 300, false, nullptr}},
-        {"--first-body", {&o.firstBody, 100, 500, false, nullptr}},
-        {"--fmin", {&o.fMin, 20, 2000, false, &fMinGiven}},
-        {"--fmax", {&o.fMax, 100, 20000, false, &fMaxGiven}},
-        {"--db-range", {&o.dbRange, 1, 100, false, nullptr}},
+        {"--delay-mic", {&o.delayMic, 0, 1000, false}},
+        {"--delay-pickup", {&o.delayPickup, 0, 1000, false}},
+        {"--alpha", {&alpha, 0, 50, true}},
+        {"--beta", {&beta, 0, 50, true}},
+        {"--gain", {&o.gainDb, -20, 20, false}},
+        {"--helmholtz", {&o.helmholtz, 50, 300, false}},
+        {"--first-body", {&o.firstBody, 100, 500, false}},
+        {"--fmin", {&o.fMin, 20, 2000, false}},
+        {"--fmax", {&o.fMax, 100, 20000, false}},
+        {"--db-range", {&o.dbRange, 1, 100, false}},
     };
     // Options that take a text.
     const std::map<std::string, std::string*> texts = {
@@ -101,8 +99,8 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
             o.clean = true;
             continue;
         }
-        const bool takesValue = numbers.count(arg) || texts.count(arg) || arg == "--channel" ||
-                                arg == "--plot-size";
+        const bool takesValue =
+            numbers.count(arg) || texts.count(arg) || arg == "--channel" || arg == "--plot-size";
         if (!takesValue) {
             error = "unknown option '" + arg + "'";
             return std::nullopt;
@@ -126,8 +124,11 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
                 return std::nullopt;
             }
             *spec.target = *v;
-            if (spec.given)
-                *spec.given = true;
+            // The window's range rule: the bound just edited gives way, the other stays.
+            if (spec.target == &o.fMin)
+                o.fMin = std::min(o.fMin, o.fMax - 100);
+            if (spec.target == &o.fMax)
+                o.fMax = std::max(o.fMin + 100, o.fMax);
         } else if (arg == "--channel") {
             if (value != "left" && value != "right" && value != "both") {
                 error = "--channel needs left, right or both, not '" + value + "'";
@@ -142,11 +143,6 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
     }
     o.alpha = static_cast<int>(alpha);
     o.beta = static_cast<int>(beta);
-    // The window's range rule: the edited bound gives way, here --fmin first, then --fmax.
-    if (fMinGiven)
-        o.fMin = std::min(o.fMin, o.fMax - 100);
-    if (fMaxGiven)
-        o.fMax = std::max(o.fMin + 100, o.fMax);
     return o;
 }
 

@@ -15,23 +15,23 @@ struct TCliOptions {
     bool noPickup = false;
 
     // Analysis settings; defaults are the window's start values.
-    double delayMic = 0;       // samples, 0..1000
-    double delayPickup = 0;    // samples, 0..1000
-    int alpha = 40;            // 0..50
-    int beta = 30;             // 0..50
+    double delayMic = 0;    // samples, 0..1000
+    double delayPickup = 0; // samples, 0..1000
+    int alpha = 40;         // 0..50
+    int beta = 30;          // 0..50
     bool clean = false;
-    double gainDb = 0;         // dB, -20..20
-    bool setLeft = true;       // channels that receive the filter
+    double gainDb = 0;   // dB, -20..20
+    bool setLeft = true; // channels that receive the filter
     bool setRight = true;
-    std::string name = "Guitar";  // instrument name, UTF-8
-    double helmholtz = 100;    // Hz, 50..300
-    double firstBody = 200;    // Hz, 100..500
+    std::string name = "Guitar"; // instrument name, UTF-8
+    double helmholtz = 100;      // Hz, 50..300
+    double firstBody = 200;      // Hz, 100..500
 
     // Display range of the plots.
-    double fMin = 50;          // Hz, 20..2000
-    double fMax = 20000;       // Hz, 100..20000; kept at least 100 Hz above fMin
-    double dbRange = 50;       // dB, 1..100
-    int plotWidth = 540;       // pixels
+    double fMin = 50;    // Hz, 20..2000
+    double fMax = 20000; // Hz, 100..20000; kept at least 100 Hz above fMin
+    double dbRange = 50; // dB, 1..100
+    int plotWidth = 540; // pixels
     int plotHeight = 356;
 
     // Outputs.

@@ -1,0 +1,119 @@
+#include "cli/CliRun.h"
+
+#include "dsp/Analyzer.h"
+#include "io/BodyDataFile.h"
+#include "io/ProjectFile.h"
+#include "io/SafeWriter.h"
+#include "io/WaveReader.h"
+#include "plot/CFormat.h"
+
+#include <memory>
+#include <ostream>
+
+namespace {
+
+// Reports a failed read; a file that cannot be opened gets the reader's message or a plain one.
+bool reportRead(const TFileResult& r, const std::string& path, const char* caption, std::ostream& err) {
+    if (r.ok)
+        return true;
+    err << "body-analyzer-cli: " << path << ": ";
+    if (r.cannotOpen)
+        err << (r.message.empty() ? "cannot open the file" : r.message) << "\n";
+    else
+        err << caption << ": " << r.message << "\n";
+    return false;
+}
+
+bool reportWrite(const TFileResult& r, std::ostream& err) {
+    if (!r.ok)
+        err << "body-analyzer-cli: " << r.message << "\n";
+    return r.ok;
+}
+
+void appendG17(std::string& out, double v) {
+    char text[40];
+    formatC(text, sizeof text, "%.17g", v);
+    out += text;
+}
+
+} // namespace
+
+std::string curvesCsv(const TAnalyzer& a) {
+    std::string out = "freq_hz,mic_db,pickup_db,filter_db\n";
+    for (int i = 0; i < plotPoints; ++i) {
+        for (const double v : {a.plotFreq[i], a.micDb[i], a.pickupDb[i]}) {
+            appendG17(out, v);
+            out += ',';
+        }
+        appendG17(out, a.filterDb[i]);
+        out += '\n';
+    }
+    return out;
+}
+
+std::string impulseResponseCsv(const TAnalyzer& a) {
+    std::string out = "sample,filter_ir\n";
+    for (int i = 0; i < blockLength; ++i) {
+        out += std::to_string(i);
+        out += ',';
+        appendG17(out, a.filterIr[i]);
+        out += '\n';
+    }
+    return out;
+}
+
+int runCli(const TCliOptions& o, std::ostream& err) {
+    auto a = std::make_unique<TAnalyzer>();
+
+    // Inputs, in their fixed order; a failure stops before anything is written.
+    if (!o.openProject.empty() &&
+        !reportRead(readProject(*a, o.openProject), o.openProject, "Project file error", err))
+        return 1;
+    if (!o.mic.empty() && !reportRead(readWave(*a, 0, o.mic), o.mic, waveErrorCaption, err))
+        return 1;
+    if (!o.pickup.empty() && !reportRead(readWave(*a, 1, o.pickup), o.pickup, waveErrorCaption, err))
+        return 1;
+
+    a->delayMic = o.delayMic;
+    a->delayPickup = o.delayPickup;
+    a->alpha = o.alpha;
+    a->beta = o.beta;
+    a->useMinPhase = o.clean;
+    a->gainDb = o.gainDb;
+    a->fHelm = o.helmholtz;
+    a->fFirstBody = o.firstBody;
+    a->fMin = o.fMin;
+    a->fMax = o.fMax;
+    a->dbRange = o.dbRange;
+    if (o.noPickup) {
+        a->setUnitImpulse(1);
+        a->delayPickup = 0;
+        a->enablePickup = false;
+    }
+
+    if (o.wantsAnalysis()) {
+        a->analysisReady = true;
+        a->computeResponses();
+        if (o.setLeft)
+            a->setChannel(0);
+        if (o.setRight)
+            a->setChannel(1);
+    }
+
+    if (!o.saveProject.empty() && !reportWrite(writeProject(*a, o.saveProject), err))
+        return 1;
+    if (!o.exportSmd.empty() && !reportWrite(writeBodyData(*a, o.name, o.exportSmd), err))
+        return 1;
+    if (!o.curvesCsv.empty() && !reportWrite(writeFileSafely(o.curvesCsv, curvesCsv(*a)), err))
+        return 1;
+    if (!o.irCsv.empty() && !reportWrite(writeFileSafely(o.irCsv, impulseResponseCsv(*a)), err))
+        return 1;
+    if (o.wantsPlots()) {
+        std::string error;
+        if (!writePlots(*a, o, error)) {
+            err << "body-analyzer-cli: " << error << "\n";
+            return 1;
+        }
+    }
+    return 0;
+}
