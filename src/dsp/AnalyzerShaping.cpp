@@ -2,11 +2,18 @@
 // clean minimum-phase pickup model, and straightening of the filter's broad trend (alpha) with gain.
 #include "dsp/Analyzer.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 constexpr int N = blockLength;
+
+// A track bar position as the model reads it: kept within 0..50, so that a caller passing an
+// out-of-range value cannot turn the lag window unstable or invert the compression.
+int trackBarPosition(int position) {
+    return std::clamp(position, 0, 50);
+}
 
 // Bins over which a model's level is matched to the measured spectrum: the upper three quarters.
 constexpr int matchFirstBin = 1025;
@@ -21,7 +28,7 @@ void TAnalyzer::fitAllPoleModel(int order, double lagFactor) {
 }
 
 void TAnalyzer::compressPeaks() {
-    const double p = 1 - 0.02 * beta;
+    const double p = 1 - 0.02 * trackBarPosition(beta);
 
     for (int n = 0; n < N; ++n)
         lpSignal[n] = irData[n].mic;
@@ -80,7 +87,7 @@ void TAnalyzer::cleanPickupModel() {
 }
 
 void TAnalyzer::straightenAndGain() {
-    const double s = 1 - 0.02 * alpha;
+    const double s = 1 - 0.02 * trackBarPosition(alpha);
 
     // The raw filter response left in fftIn by the run; its scale does not matter to the model.
     for (int n = 0; n < N; ++n)

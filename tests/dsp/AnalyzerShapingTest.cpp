@@ -27,11 +27,13 @@ std::unique_ptr<TAnalyzer> analysedGuitar() {
 
 TEST(PeakCompression, Beta50LeavesTheMicSpectrum) {
     auto a = analysedGuitar();
-    a->beta = 50;
-    a->compressPeaks();
-    for (int k = 1; k < binCount; ++k) {
-        ASSERT_EQ(a->filterSpectrum[k].re, a->micSpectrum[k].re) << k;
-        ASSERT_EQ(a->filterSpectrum[k].im, a->micSpectrum[k].im) << k;
+    for (int beta : {50, 80}) { // positions past the track bar's end read as its end
+        a->beta = beta;
+        a->compressPeaks();
+        for (int k = 1; k < binCount; ++k) {
+            ASSERT_EQ(a->filterSpectrum[k].re, a->micSpectrum[k].re) << k;
+            ASSERT_EQ(a->filterSpectrum[k].im, a->micSpectrum[k].im) << k;
+        }
     }
 }
 
@@ -75,17 +77,19 @@ TEST(PeakCompression, Beta30KeepsSixtyPercentOfEachExcessInDecibels) {
 }
 
 TEST(Straightening, Alpha50WithoutGainChangesNothing) {
-    auto a = analysedGuitar();
-    // Give straightening a raw response and a spectrum to scale.
-    std::array<Complex, binCount> before = a->filterSpectrum;
-    for (int n = 0; n < N; ++n)
-        a->fftIn[n] = {a->filterIr[n], 0.0};
-    a->alpha = 50;
-    a->gainDb = 0;
-    a->straightenAndGain();
-    for (int k = 0; k < binCount; ++k) {
-        ASSERT_DOUBLE_EQ(a->filterSpectrum[k].re, before[k].re) << k;
-        ASSERT_DOUBLE_EQ(a->filterSpectrum[k].im, before[k].im) << k;
+    for (int alpha : {50, 120}) { // positions past the track bar's end read as its end
+        auto a = analysedGuitar();
+        // Give straightening a raw response and a spectrum to scale.
+        std::array<Complex, binCount> before = a->filterSpectrum;
+        for (int n = 0; n < N; ++n)
+            a->fftIn[n] = {a->filterIr[n], 0.0};
+        a->alpha = alpha;
+        a->gainDb = 0;
+        a->straightenAndGain();
+        for (int k = 0; k < binCount; ++k) {
+            ASSERT_DOUBLE_EQ(a->filterSpectrum[k].re, before[k].re) << k;
+            ASSERT_DOUBLE_EQ(a->filterSpectrum[k].im, before[k].im) << k;
+        }
     }
 }
 
