@@ -7,15 +7,24 @@
 
 #include <QGuiApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
 namespace {
 
+// The batch tool reports through its exit status and messages of its own; Qt's notes about the
+// environment (a missing runtime folder, say) are not for its users.
+void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "body-analyzer-cli: %s\n", message.toLocal8Bit().constData());
+}
+
 // Text needs a GUI application for its fonts; the offscreen platform needs no display.
 void ensureGuiApplication() {
     if (QGuiApplication::instance())
         return;
+    qInstallMessageHandler(quietQtMessages);
     if (!std::getenv("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
