@@ -2,8 +2,60 @@
 
 #include <algorithm>
 
+namespace {
+
+// Orders below this keep their running sums in registers instead of sweeping arrays.
+constexpr int shortOrder = 8;
+
+// autocorrelate for L < shortOrder: eight lags summed side by side (the surplus ones discarded),
+// each still in increasing n.
+[[gnu::target_clones("avx", "default")]] void autocorrelateShort(const double* __restrict x, int L,
+                                                                 double* __restrict r) {
+    double acc[shortOrder];
+    for (double& s : acc)
+        s = 1e-32;
+    const int full = blockLength - (shortOrder - 1);
+    for (int n = 0; n < full; ++n)
+        for (int m = 0; m < shortOrder; ++m)
+            acc[m] += x[n] * x[n + m];
+    for (int m = 0; m <= L; ++m) {
+        double sum = acc[m];
+        for (int n = full; n + m < blockLength; ++n)
+            sum += x[n] * x[n + m];
+        r[m] = sum;
+    }
+    r[0] = r[0] * 1.0001;
+}
+
+// allPoleResponse for P < shortOrder: the last eight outputs stay in registers; coefficients past
+// P are zero and subtract nothing. Same order of summation as the long form.
+[[gnu::target_clones("avx", "default")]] void allPoleResponseShort(const double* __restrict a, int P,
+                                                                   double* __restrict h) {
+    double c[shortOrder + 1] = {};
+    for (int j = 1; j <= P; ++j)
+        c[j] = a[j];
+    double past[shortOrder] = {}; // past[j - 1] = h[n - j]
+    h[0] = 1;
+    past[0] = 1;
+    for (int n = 1; n < blockLength; ++n) {
+        double acc = 0;
+        for (int j = shortOrder; j >= 1; --j)
+            acc -= c[j] * past[j - 1];
+        for (int j = shortOrder - 1; j >= 1; --j)
+            past[j] = past[j - 1];
+        past[0] = acc;
+        h[n] = acc;
+    }
+}
+
+} // namespace
+
 [[gnu::target_clones("avx", "default")]] void autocorrelate(const double* __restrict x, int L,
                                                             double* __restrict r) {
+    if (L < shortOrder) {
+        autocorrelateShort(x, L, r);
+        return;
+    }
     for (int m = 0; m <= L; ++m)
         r[m] = 1e-32;
     // Every lag gathers its products in increasing n, as a plain dot product would; walking n in
@@ -58,6 +110,10 @@ void lagWindow(double* a, int P, double q) {
 
 [[gnu::target_clones("avx", "default")]] void allPoleResponse(const double* __restrict a, int P,
                                                               double* __restrict h) {
+    if (P < shortOrder) {
+        allPoleResponseShort(a, P, h);
+        return;
+    }
     h[0] = 1;
     for (int n = 1; n < blockLength; ++n)
         h[n] = 0;
