@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <locale.h>
 
 namespace {
 
@@ -124,4 +125,22 @@ TEST(Curves, DrawOrderIsLayerThenSlot) {
     for (const TCanvasCall& l : canvas.callsOf(TCanvasOp::lineTo))
         order.push_back(l.pen.color);
     EXPECT_EQ(order, (std::vector<TColor>{2, 1, 3}));
+}
+
+TEST(Curves, NumbersUseDecimalPointWhateverTheLocale) {
+    locale_t comma = static_cast<locale_t>(nullptr);
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"})
+        if ((comma = newlocale(LC_ALL_MASK, name, static_cast<locale_t>(nullptr))) != nullptr)
+            break;
+    if (comma == nullptr)
+        GTEST_SKIP() << "no locale with a decimal comma installed";
+    const locale_t previous = uselocale(comma);
+    TCurves list;
+    list.min = -50;
+    list.max = 0;
+    std::string text;
+    list.formatValue(0.2458, text);
+    uselocale(previous);
+    freelocale(comma);
+    EXPECT_EQ(text, " -12.3");
 }
