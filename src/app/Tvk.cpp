@@ -19,6 +19,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include <vector>
+
 namespace {
 
 // The window's font: 8 points at 96 pixels per inch. "MS Sans Serif" does not exist here; Arial
@@ -147,6 +149,15 @@ TTvkMain::~TTvkMain() {
         delete child;
 }
 
+void TTvkMain::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::WindowStateChange &&
+        (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+        resize(clientWidth, clientHeight);
+    }
+}
+
 void TTvkMain::createWindow() {
     setWindowTitle(QStringLiteral("Instrument body analyzer for the Sonmira v0.01"));
     setFont(windowFont());
@@ -166,6 +177,7 @@ void TTvkMain::createWindow() {
     createAnalysisPage();
     createSummaryPage();
     createDisplayRow();
+    nameControls();
     setTabOrder();
     pageCtrl->setCurrentIndex(0);
 }
@@ -314,21 +326,91 @@ void TTvkMain::createDisplayRow() {
     }
 }
 
+void TTvkMain::nameControls() {
+    // Every control carries its member name, as on the form.
+#define BA_NAMED(w) std::pair<QObject*, const char*>(w, #w)
+    const std::pair<QObject*, const char*> named[] = {
+        BA_NAMED(pageCtrl),
+        BA_NAMED(TabSheet1),
+        BA_NAMED(TabSheet2),
+        BA_NAMED(TabSheet4),
+        BA_NAMED(Label3),
+        BA_NAMED(dCompMic),
+        BA_NAMED(Label4),
+        BA_NAMED(Label19),
+        BA_NAMED(Label1),
+        BA_NAMED(MicFName),
+        BA_NAMED(LoadMic),
+        BA_NAMED(ScrollBox1),
+        BA_NAMED(ImageTimeDomainL),
+        BA_NAMED(Label2),
+        BA_NAMED(dCompPickup),
+        BA_NAMED(Label16),
+        BA_NAMED(EnablePickup),
+        BA_NAMED(PickupFName),
+        BA_NAMED(LoadPickup),
+        BA_NAMED(ScrollBox2),
+        BA_NAMED(ImageTimeDomainR),
+        BA_NAMED(cbRefMic),
+        BA_NAMED(cbPickup),
+        BA_NAMED(cbFilter),
+        BA_NAMED(Panel1),
+        BA_NAMED(ImageFreqDomain1),
+        BA_NAMED(GroupBox1),
+        BA_NAMED(Label17),
+        BA_NAMED(Label8),
+        BA_NAMED(alphaTrackBar),
+        BA_NAMED(betaTrackBar),
+        BA_NAMED(cbUseMinPhase),
+        BA_NAMED(Label10),
+        BA_NAMED(eGain),
+        BA_NAMED(Label11),
+        BA_NAMED(GroupBox2),
+        BA_NAMED(cbSetAsLeft),
+        BA_NAMED(cbSetAsRight),
+        BA_NAMED(ScrollBox3),
+        BA_NAMED(ImageTimeDomainI),
+        BA_NAMED(Panel2),
+        BA_NAMED(ImageFreqDomain2),
+        BA_NAMED(Label14),
+        BA_NAMED(eHelm),
+        BA_NAMED(Label12),
+        BA_NAMED(Label15),
+        BA_NAMED(eFirstBody),
+        BA_NAMED(Label13),
+        BA_NAMED(guitarName),
+        BA_NAMED(BitBtn1),
+        BA_NAMED(Memo1),
+        BA_NAMED(Label7),
+        BA_NAMED(fLow),
+        BA_NAMED(fHigh),
+        BA_NAMED(Label9),
+        BA_NAMED(Label5),
+        BA_NAMED(splRange),
+        BA_NAMED(Label6),
+        BA_NAMED(StatusBar),
+    };
+#undef BA_NAMED
+    for (const auto& [control, name] : named)
+        control->setObjectName(QString::fromLatin1(name));
+}
+
 void TTvkMain::setTabOrder() {
-    // One chain through the window; Qt skips the controls of the pages not shown.
-    QWidget* const order[] = {pageCtrl,
-                              // "Files"
-                              dCompMic, ScrollBox1, ScrollBox2, LoadMic, LoadPickup, MicFName, PickupFName,
-                              EnablePickup, dCompPickup,
-                              // "Analysis"
-                              cbRefMic, cbPickup, cbFilter, cbUseMinPhase, betaTrackBar, alphaTrackBar,
-                              ScrollBox3, cbSetAsLeft, cbSetAsRight, eGain,
-                              // "Summary"
-                              eHelm, eFirstBody, guitarName, BitBtn1, Memo1,
-                              // display row
-                              fLow, fHigh, splRange};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
-        QWidget::setTabOrder(order[i], order[i + 1]);
+    // Keyboard focus order within each parent. Chained parent by parent: Qt's setTabOrder moves a
+    // widget's descendants with it, so one chain from pageCtrl through its own pages would cut
+    // the controls out of the cycle.
+    const std::vector<std::vector<QWidget*>> orders = {
+        {pageCtrl, fLow, fHigh, splRange},
+        {dCompMic, ScrollBox1, ScrollBox2, LoadMic, LoadPickup, MicFName, PickupFName, EnablePickup,
+         dCompPickup},
+        // The group boxes take no focus themselves: their controls stand in their place.
+        {cbRefMic, cbPickup, cbFilter, cbUseMinPhase, betaTrackBar, alphaTrackBar, ScrollBox3, cbSetAsLeft,
+         cbSetAsRight, eGain},
+        {eHelm, eFirstBody, guitarName, BitBtn1, Memo1},
+    };
+    for (const auto& order : orders)
+        for (std::size_t i = 0; i + 1 < order.size(); ++i)
+            QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
 void TTvkMain::startUp() {

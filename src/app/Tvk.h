@@ -155,6 +155,8 @@ protected:
     bool event(QEvent* e) override;
     // Hints that are kept but not shown, and the pages' NoCursor.
     bool eventFilter(QObject* watched, QEvent* e) override;
+    // Keeps the fixed size: a maximised or full-screen state is turned back into the normal one.
+    void changeEvent(QEvent* e) override;
 
 private:
     void createWindow();
@@ -162,6 +164,7 @@ private:
     void createAnalysisPage();
     void createSummaryPage();
     void createDisplayRow();
+    void nameControls();
     void setTabOrder();
     void startUp();
     void connectPlotImages();
