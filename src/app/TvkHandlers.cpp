@@ -36,8 +36,8 @@ QString shownName(const QString& path) {
 
 bool TTvkMain::event(QEvent* e) {
     if (e->type() == QEvent::Type(paramChangedMessage)) {
-        if (!closing)
-            ParamChanged(static_cast<const TNotifyEvent&>(*e));
+        if (const auto* message = dynamic_cast<const TNotifyEvent*>(e); message != nullptr && !closing)
+            ParamChanged(*message);
         return true;
     }
     return QWidget::event(e);
