@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <string>
+
 class QWidget;
 
 class TFileDialog {
@@ -27,3 +29,8 @@ public:
     QString filter;
     QString fileName; // full path of the last chosen file; empty before the first choice
 };
+
+// A path as the file functions take it: in the local 8-bit encoding.
+inline std::string localPath(const QString& path) {
+    return path.toLocal8Bit().toStdString();
+}

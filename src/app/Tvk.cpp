@@ -11,10 +11,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -177,9 +179,36 @@ void TTvkMain::createWindow() {
     createAnalysisPage();
     createSummaryPage();
     createDisplayRow();
+    createProjectCommands();
     nameControls();
     setTabOrder();
     pageCtrl->setCurrentIndex(0);
+}
+
+void TTvkMain::createProjectCommands() {
+    // In the free space at the top right of the page "Files", above the mic's Load button.
+    OpenProject = button(TabSheet1, "Open project...", 508, 2, 100, 24);
+    OpenProject->setToolTip(QStringLiteral("Open a project file with both impulse responses (Ctrl+O)"));
+    SaveProject = button(TabSheet1, "Save project...", 612, 2, 100, 24);
+    SaveProject->setToolTip(QStringLiteral("Save both impulse responses as a project file (Ctrl+S)"));
+    connect(OpenProject, &QPushButton::clicked, this, &TTvkMain::Open1Click);
+    connect(SaveProject, &QPushButton::clicked, this, &TTvkMain::Save1Click);
+    // The shortcuts belong to the window, so they work on every page, not only on "Files".
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), this), &QShortcut::activated, this,
+            &TTvkMain::Open1Click);
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, this,
+            &TTvkMain::Save1Click);
+
+    showWarning = [this](const QString& caption, const QString& text) {
+        QMessageBox::warning(this, caption, text);
+    };
+
+    // Files may be dropped anywhere on the window; the text fields, which take dropped text
+    // themselves, pass dropped files on to it.
+    setAcceptDrops(true);
+    for (QWidget* child : findChildren<QWidget*>())
+        if (child->acceptDrops())
+            child->installEventFilter(this);
 }
 
 void TTvkMain::createFilesPage() {
@@ -351,6 +380,8 @@ void TTvkMain::nameControls() {
         BA_NAMED(LoadPickup),
         BA_NAMED(ScrollBox2),
         BA_NAMED(ImageTimeDomainR),
+        BA_NAMED(OpenProject),
+        BA_NAMED(SaveProject),
         BA_NAMED(cbRefMic),
         BA_NAMED(cbPickup),
         BA_NAMED(cbFilter),
@@ -402,7 +433,7 @@ void TTvkMain::setTabOrder() {
     const std::vector<std::vector<QWidget*>> orders = {
         {pageCtrl, fLow, fHigh, splRange},
         {dCompMic, ScrollBox1, ScrollBox2, LoadMic, LoadPickup, MicFName, PickupFName, EnablePickup,
-         dCompPickup},
+         dCompPickup, OpenProject, SaveProject},
         // The group boxes take no focus themselves: their controls stand in their place.
         {cbRefMic, cbPickup, cbFilter, cbUseMinPhase, betaTrackBar, alphaTrackBar, ScrollBox3, cbSetAsLeft,
          cbSetAsRight, eGain},

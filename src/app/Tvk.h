@@ -9,12 +9,14 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollArea;
@@ -63,6 +65,20 @@ public:
     // dialog, shows its name, reads it (channel 0 = mic, 1 = pickup), redraws strips and analysis.
     void loadWaveFile(int channel, const QString& path);
     void Export1Click();
+    // The project commands ("Open project...", Ctrl+O; "Save project...", Ctrl+S): run OpenDialog
+    // or SaveDialog, then openProject or saveProject with the chosen file.
+    void Open1Click();
+    void Save1Click();
+    // Reads the project file at `path` into both responses (remembered in OpenDialog), then
+    // redraws the strips and the analysis; the summary is not redrawn. A file that cannot be
+    // opened or is rejected is reported ("Project file error") and changes nothing. True if read.
+    bool openProject(const QString& path);
+    // Writes both responses as a project file; a failure is reported ("File error") and the file
+    // at `path` keeps its old contents. True if written.
+    bool saveProject(const QString& path);
+    // The program's arguments after its name: an optional project file, opened at once. Without
+    // one nothing happens; further arguments are ignored with a note on standard error.
+    void openArguments(const QStringList& arguments);
     // Mouse over the two plots: cursor readout into the first status panel, legend moves.
     // x, y in image pixels (logical); shift holds the keys and buttons held.
     void ImageFreqDomain1MouseMove(TShiftState shift, int x, int y);
@@ -143,6 +159,21 @@ public:
     QStatusBar* StatusBar;
     QLabel* statusPanels[2]; // 150 and 50 pixels wide; [0] holds the cursor readout
 
+    // Project commands, at the top right of the page "Files".
+    QPushButton* OpenProject;
+    QPushButton* SaveProject;
+
+    // Shows a warning box with one OK button over the window. Tests replace it to capture the
+    // caption and text without a modal box.
+    std::function<void(const QString& caption, const QString& text)> showWarning;
+
+    // What a file dropped on the window does: a ".smp" file anywhere opens as a project; a ".wav"
+    // file on the mic strip loads as the mic response, on the pickup strip (only while the pickup
+    // is enabled) as the pickup response. Exactly one local file is accepted; suffixes in any case.
+    enum class TDropTarget { none, project, micResponse, pickupResponse };
+    // The target of dropping `mime` at `pos` (window coordinates).
+    TDropTarget dropTargetAt(const QMimeData* mime, QPoint pos) const;
+
     // File dialogs.
     TFileDialog OpenMicDialog;
     TFileDialog OpenPickupDialog;
@@ -157,6 +188,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     // Keeps the fixed size: a maximised or full-screen state is turned back into the normal one.
     void changeEvent(QEvent* e) override;
+    // Files dropped on the window itself (the strips, the pages' background, the display row).
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     void createWindow();
@@ -168,6 +203,13 @@ private:
     void setTabOrder();
     void startUp();
     void connectPlotImages();
+    void createProjectCommands();
+    // Accepts a drag or drop at `pos` (window coordinates) as a copy when it has a target; the
+    // drop itself then runs once the drag has ended, so a message box cannot hold up the source.
+    bool acceptDrag(QDropEvent* e, QPoint pos, bool drop);
+    // Drag events on a child that takes drops of its own (the text fields): files with a target
+    // are taken over by the window, anything else is left to the child.
+    bool filterDragEvent(QWidget* child, QEvent* e);
     // Shows a rejected WAVE file's message; a file that cannot be opened shows nothing.
     void readWave(int channel, const QString& path);
 

@@ -13,7 +13,6 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
@@ -23,10 +22,6 @@
 #include <string>
 
 namespace {
-
-std::string localPath(const QString& path) {
-    return path.toLocal8Bit().toStdString();
-}
 
 QString shownName(const QString& path) {
     return QString::fromLocal8Bit(stripPath(localPath(path)));
@@ -80,7 +75,7 @@ void TTvkMain::ParamChanged(const TNotifyEvent& message) {
 void TTvkMain::readWave(int channel, const QString& path) {
     const TFileResult r = ::readWave(*analyzer, channel, localPath(path));
     if (!r.ok && !r.cannotOpen)
-        QMessageBox::warning(this, QString::fromLatin1(waveErrorCaption), QString::fromLocal8Bit(r.message));
+        showWarning(QString::fromLatin1(waveErrorCaption), QString::fromLocal8Bit(r.message));
 }
 
 void TTvkMain::betaTrackBarChange() {
@@ -123,7 +118,7 @@ void TTvkMain::Export1Click() {
         writeBodyData(*analyzer, guitarName->text().toStdString(), localPath(ExportDialog.fileName));
     // A file that could not be written is said so: the user must not believe it was exported.
     if (!r.ok)
-        QMessageBox::warning(this, QStringLiteral("Export"), QString::fromLocal8Bit(r.message));
+        showWarning(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
 }
 
 void TTvkMain::ImageFreqDomain1MouseMove(TShiftState shift, int x, int y) {
@@ -158,6 +153,10 @@ void TTvkMain::NoCursor() {
 
 bool TTvkMain::eventFilter(QObject* watched, QEvent* e) {
     switch (e->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return filterDragEvent(static_cast<QWidget*>(watched), e);
     case QEvent::ToolTip:
         // cbPickup and cbFilter keep their hints without showing them.
         return watched == cbPickup || watched == cbFilter;

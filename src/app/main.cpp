@@ -1,5 +1,6 @@
-// Entry routine of body-analyzer: creates the application and the window, runs the event loop
-// until the window closes and returns 0. An exception escaping any of these steps is shown.
+// Entry routine of body-analyzer: creates the application and the window, opens the project file
+// named by the optional argument, runs the event loop until the window closes and returns 0. An
+// exception escaping any of these steps is shown.
 #include "app/Application.h"
 #include "app/Tvk.h"
 
@@ -9,6 +10,8 @@ int main(int argc, char** argv) {
     try {
         TTvkMain window;
         window.show();
+        // After show(), so that a rejected file's warning stands over the window.
+        window.openArguments(TApplication::arguments().mid(1));
         TApplication::exec();
     } catch (const std::exception& e) {
         TApplication::showException(e);
