@@ -1,29 +1,18 @@
 // Speed of drawing on real QImages: the analysis plot with its three curves, and one waveform strip.
 // The curves come from the analysis of the example pair (examples/).
+#include "BenchApp.h"
 #include "dsp/Analyzer.h"
 #include "io/WaveReader.h"
 #include "plot/AnalyzerView.h"
 #include "plot/Strip.h"
 #include "plot_qt/RasterImage.h"
 
-#include <QGuiApplication>
 #include <benchmark/benchmark.h>
 
 #include <memory>
 #include <string>
 
 namespace {
-
-// Drawing text needs a GUI application; the benchmark binary may hold others' benchmarks too, so
-// only one is created, and only if none exists yet.
-void ensureGuiApplication() {
-    if (QCoreApplication::instance() != nullptr)
-        return;
-    static int argc = 1;
-    static char name[] = "plot-bench";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
-}
 
 std::unique_ptr<TAnalyzer> analyzedExample(benchmark::State& state) {
     auto a = std::make_unique<TAnalyzer>();
@@ -36,7 +25,7 @@ std::unique_ptr<TAnalyzer> analyzedExample(benchmark::State& state) {
 }
 
 void BM_DrawAnalysisPlot(benchmark::State& state) {
-    ensureGuiApplication();
+    benchApplication();
     auto a = analyzedExample(state);
     TAnalyzerView view(*a);
     TRasterImage plot(540, 356), strip(1, 1);
@@ -49,7 +38,7 @@ void BM_DrawAnalysisPlot(benchmark::State& state) {
 BENCHMARK(BM_DrawAnalysisPlot)->Unit(benchmark::kMillisecond);
 
 void BM_DrawStrip(benchmark::State& state) {
-    ensureGuiApplication();
+    benchApplication();
     auto a = analyzedExample(state);
     TRasterImage strip(8192, 217);
     for (auto _ : state) {
