@@ -65,6 +65,10 @@ public:
     // dialog, shows its name, reads it (channel 0 = mic, 1 = pickup), redraws strips and analysis.
     void loadWaveFile(int channel, const QString& path);
     void Export1Click();
+    // Writes the body data file from the two channels and the name in guitarName, recomputing
+    // nothing; a failure is reported ("File error") and the file at `path` keeps its old
+    // contents. True if written.
+    bool exportBodyData(const QString& path);
     // The project commands ("Open project...", Ctrl+O; "Save project...", Ctrl+S): run OpenDialog
     // or SaveDialog, then openProject or saveProject with the chosen file.
     void Open1Click();

@@ -112,13 +112,16 @@ void TTvkMain::loadWaveFile(int channel, const QString& path) {
 }
 
 void TTvkMain::Export1Click() {
-    if (!ExportDialog.execute(this))
-        return;
-    const TFileResult r =
-        writeBodyData(*analyzer, guitarName->text().toStdString(), localPath(ExportDialog.fileName));
+    if (ExportDialog.execute(this))
+        exportBodyData(ExportDialog.fileName);
+}
+
+bool TTvkMain::exportBodyData(const QString& path) {
+    const TFileResult r = writeBodyData(*analyzer, guitarName->text().toStdString(), localPath(path));
     // A file that could not be written is said so: the user must not believe it was exported.
     if (!r.ok)
         showWarning(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
+    return r.ok;
 }
 
 void TTvkMain::ImageFreqDomain1MouseMove(TShiftState shift, int x, int y) {

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -22,12 +23,22 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
+
+// Responses compared sample by sample (found by lookup from std::array's comparison).
+bool operator==(const IrPair& x, const IrPair& y) {
+    return x.mic == y.mic && x.pickup == y.pickup;
+}
 
 namespace {
 
@@ -71,10 +82,43 @@ void answerNextModal(QString* title, const QString& file = {}) {
     });
 }
 
+// Copies of an image's pixels, to tell whether something drew on it.
+QImage pixels(TImageWidget* w) {
+    return w->raster().image().copy();
+}
+
+// Blanks an image, so that a later drawing shows.
+void blank(TImageWidget* w) {
+    w->raster().setDevicePixelRatio(w->raster().devicePixelRatio());
+}
+
+// The lines of a text file without their CR LF.
+std::vector<std::string> readLines(const QString& path) {
+    std::ifstream file(path.toStdString(), std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+struct TWarning {
+    QString caption;
+    QString text;
+};
+
 class TvkTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        window.showWarning = [this](const QString& caption, const QString& text) {
+            warnings.push_back({caption, text});
+        };
         window.show();
+        activate();
+    }
+    void activate() {
         QApplication::setActiveWindow(&window);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     }
@@ -87,8 +131,14 @@ protected:
     }
     void clickBox(TICheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, 8)); }
 
+    void loadExamples() {
+        window.loadWaveFile(0, examplePath("mic.wav"));
+        window.loadWaveFile(1, examplePath("pickup.wav"));
+    }
+
     TTvkMain window;
     TAnalyzer& a = *window.analyzer;
+    std::vector<TWarning> warnings;
 };
 
 TEST_F(TvkTest, StartUpShowsTheStartValues) {
@@ -233,6 +283,10 @@ TEST_F(TvkTest, DisablingThePickupDiscardsItAndEnablingRereadsTheFile) {
 
     clickBox(window.EnablePickup);
     EXPECT_FALSE(a.enablePickup);
+    EXPECT_TRUE(window.cbPickup->isChecked());
+    const auto& shown = window.view->analysisCurves.curves;
+    EXPECT_EQ(std::find(shown.begin(), shown.end(), &window.view->pickupCurve), shown.end());
+    EXPECT_EQ(shown[0], &window.view->micCurve);
     EXPECT_EQ(a.delayPickup, 0);
     EXPECT_EQ(window.dCompPickup->text().trimmed(), "0");
     EXPECT_EQ(window.PickupFName->text(), "--");
@@ -280,10 +334,10 @@ TEST_F(TvkTest, LeftAndRightStoreTheCurrentFilter) {
 }
 
 TEST_F(TvkTest, RejectedWaveFileIsReportedAndLeavesItsChannelZero) {
-    QString title;
-    answerNextModal(&title);
     window.loadWaveFile(0, testDataPath("sox-22k-stereo.wav"));
-    EXPECT_EQ(title, "WAVE file format error");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].caption, "WAVE file format error");
+    EXPECT_EQ(warnings[0].text, "Only mono 16 bit linear PCM WAVE \nfiles are supported");
     EXPECT_EQ(window.MicFName->text(), "sox-22k-stereo.wav");
     EXPECT_EQ(a.irData[0].mic, 0.0);
 }
@@ -326,6 +380,323 @@ TEST_F(TvkTest, MouseReadoutAndNoCursor) {
     QTest::mouseMove(window.TabSheet4, QPoint(700, 300)); // the page's own background
     EXPECT_TRUE(window.statusPanels[0]->text().isEmpty());
     EXPECT_TRUE(window.statusPanels[1]->text().isEmpty());
+}
+
+TEST_F(TvkTest, EnterWithoutAChangeRunsEverythingAgain) {
+    loadExamples();
+    const auto pickup = a.irData;
+    const auto filterDb = a.filterDb;
+    a.irData[5].pickup = 0.5; // stale: the notification reads the pickup file again
+    a.filterDb.fill(0.0);
+    for (TImageWidget* w : {window.ImageTimeDomainL, window.ImageTimeDomainR, window.ImageFreqDomain1,
+                            window.ImageTimeDomainI, window.ImageFreqDomain2})
+        blank(w);
+    enter(window.eGain, "0.0");
+    EXPECT_TRUE(a.irData == pickup);
+    EXPECT_EQ(a.filterDb, filterDb);
+    for (TImageWidget* w : {window.ImageTimeDomainL, window.ImageTimeDomainR, window.ImageFreqDomain1,
+                            window.ImageTimeDomainI, window.ImageFreqDomain2})
+        EXPECT_FALSE(isBlank(w)) << w->objectName().toStdString();
+}
+
+TEST_F(TvkTest, BrokenPickupFileIsReportedAtEveryChangeUntilThePickupIsOff) {
+    window.loadWaveFile(1, testDataPath("sox-32k-8bit.wav"));
+    enter(window.splRange, "40");
+    enter(window.eGain, "1.0");
+    ASSERT_EQ(warnings.size(), 3u);
+    for (const TWarning& w : warnings)
+        EXPECT_EQ(w.caption, "WAVE file format error");
+    EXPECT_EQ(a.irData[0].pickup, 0.0);
+    clickBox(window.EnablePickup);
+    enter(window.eGain, "2.0");
+    EXPECT_EQ(warnings.size(), 3u);
+}
+
+TEST_F(TvkTest, ResonanceFieldsRedrawNothing) {
+    loadExamples();
+    a.filterDb[0] = 1234.0; // a run of the analysis would overwrite it
+    for (TImageWidget* w : {window.ImageTimeDomainL, window.ImageFreqDomain1, window.ImageFreqDomain2})
+        blank(w);
+    window.pageCtrl->setCurrentWidget(window.TabSheet4);
+    enter(window.eHelm, "150");
+    enter(window.eFirstBody, "250");
+    EXPECT_DOUBLE_EQ(a.fHelm, 150);
+    EXPECT_DOUBLE_EQ(a.fFirstBody, 250);
+    EXPECT_EQ(a.filterDb[0], 1234.0);
+    for (TImageWidget* w : {window.ImageTimeDomainL, window.ImageFreqDomain1, window.ImageFreqDomain2})
+        EXPECT_TRUE(isBlank(w)) << w->objectName().toStdString();
+}
+
+TEST_F(TvkTest, AllCurvesHiddenLeaveABlankPlotAndAFrequencyReadout) {
+    loadExamples();
+    window.pageCtrl->setCurrentWidget(window.TabSheet2);
+    QTest::mouseMove(window.ImageFreqDomain1, QPoint(270, 180));
+    EXPECT_TRUE(window.statusPanels[0]->text().contains("dB"));
+    for (TICheckBox* box : {window.cbRefMic, window.cbPickup, window.cbFilter})
+        clickBox(box);
+    EXPECT_FALSE(window.view->analysisCurves.hasVisible());
+    EXPECT_TRUE(isBlank(window.ImageFreqDomain1));
+    QTest::mouseMove(window.ImageFreqDomain1, QPoint(271, 180));
+    const QString readout = window.statusPanels[0]->text();
+    EXPECT_TRUE(readout.endsWith("Hz")) << readout.toStdString();
+    EXPECT_FALSE(readout.contains("dB"));
+}
+
+TEST_F(TvkTest, LegendJumpsToALeftClickAndFollowsADrag) {
+    window.pageCtrl->setCurrentWidget(window.TabSheet4);
+    TPlotXY& plot = window.view->summaryPlot;
+    const QImage before = pixels(window.ImageFreqDomain2);
+    QTest::mouseClick(window.ImageFreqDomain2, Qt::LeftButton, {}, QPoint(270, 178));
+    EXPECT_DOUBLE_EQ(plot.legend.left, 270.0 / 540);
+    EXPECT_DOUBLE_EQ(plot.legend.top, 178.0 / 356);
+    EXPECT_NE(pixels(window.ImageFreqDomain2), before);
+
+    // Grab the box right of its markers and drag it 40 pixels left and 20 up.
+    const QPoint grab(int((plot.legend.left + 0.8 * (plot.legend.right - plot.legend.left)) * 540),
+                      int((plot.legend.top + plot.legend.bottom) / 2 * 356));
+    const double left = plot.legend.left;
+    const double top = plot.legend.top;
+    QTest::mousePress(window.ImageFreqDomain2, Qt::LeftButton, {}, grab);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(grab - QPoint(40, 20)),
+                     QPointF(window.ImageFreqDomain2->mapToGlobal(grab - QPoint(40, 20))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.ImageFreqDomain2, &drag);
+    QTest::mouseRelease(window.ImageFreqDomain2, Qt::LeftButton, {}, grab - QPoint(40, 20));
+    EXPECT_NEAR(plot.legend.left, left - 40.0 / 540, 1.5 / 540);
+    EXPECT_NEAR(plot.legend.top, top - 20.0 / 356, 1.5 / 356);
+}
+
+TEST_F(TvkTest, RightAndMiddleClicksAndForeignSendersChangeNothing) {
+    window.pageCtrl->setCurrentWidget(window.TabSheet4);
+    TPlotXY& plot = window.view->summaryPlot;
+    const TRectD legend = plot.legend;
+    const QImage before = pixels(window.ImageFreqDomain2);
+    QTest::mouseClick(window.ImageFreqDomain2, Qt::RightButton, {}, QPoint(270, 178));
+    QTest::mouseClick(window.ImageFreqDomain2, Qt::MiddleButton, {}, QPoint(270, 178));
+    window.ImageFreqDomain2MouseDown(window.ImageFreqDomain1, TMouseButton::mbLeft, 0, 270, 178);
+    EXPECT_EQ(plot.legend.left, legend.left);
+    EXPECT_EQ(plot.legend.top, legend.top);
+    EXPECT_EQ(pixels(window.ImageFreqDomain2), before);
+}
+
+TEST_F(TvkTest, ExportAfterLeftOnlyLeavesTheRightColumnZero) {
+    loadExamples();
+    QTest::mouseClick(window.cbSetAsLeft, Qt::LeftButton);
+    window.alphaTrackBar->setValue(10); // the export writes the stored channels, not this filter
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/01234 Left only.smd";
+    ASSERT_TRUE(window.exportBodyData(path));
+    const std::vector<std::string> lines = readLines(path);
+    ASSERT_EQ(lines.size(), 8205u);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "  %1.3e   %1.3e", a.channels[0].filterIr[0], 0.0);
+    EXPECT_EQ(lines[11], expected);
+    bool leftNonZero = false;
+    for (std::size_t i = 11; i < 8203; ++i) {
+        EXPECT_EQ(lines[i].substr(lines[i].size() - 12), "   0.000e+00") << i;
+        leftNonZero = leftNonZero || lines[i].substr(0, 12) != "  0.000e+00 ";
+    }
+    EXPECT_TRUE(leftNonZero);
+    EXPECT_TRUE(warnings.empty());
+}
+
+TEST_F(TvkTest, FilesThatCannotBeWrittenAreReported) {
+    const QString missingDir = QStringLiteral("/nonexistent-folder-of-the-test/01234 x");
+    EXPECT_FALSE(window.exportBodyData(missingDir + ".smd"));
+    EXPECT_FALSE(window.saveProject(missingDir + ".smp"));
+    ASSERT_EQ(warnings.size(), 2u);
+    for (const TWarning& w : warnings) {
+        EXPECT_EQ(w.caption, "File error");
+        EXPECT_TRUE(w.text.contains(missingDir)) << w.text.toStdString();
+        EXPECT_TRUE(w.text.contains("No such file or directory")) << w.text.toStdString();
+    }
+}
+
+TEST_F(TvkTest, ProjectCommandsSitInTheFreeTopRightOfTheFilesPage) {
+    EXPECT_EQ(window.OpenProject->text(), "Open project...");
+    EXPECT_EQ(window.SaveProject->text(), "Save project...");
+    for (QPushButton* b : {window.OpenProject, window.SaveProject}) {
+        EXPECT_EQ(b->parentWidget(), window.TabSheet1);
+        EXPECT_TRUE(window.TabSheet1->rect().contains(b->geometry()));
+        EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+        for (QWidget* other : window.TabSheet1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (other != b) {
+                EXPECT_FALSE(b->geometry().intersects(other->geometry()))
+                    << b->text().toStdString() << " over " << other->objectName().toStdString();
+            }
+    }
+}
+
+// The window's project file round trip, through the buttons, their dialogs and the shortcuts.
+TEST_F(TvkTest, ProjectSavedAndOpenedAgainRestoresBothResponses) {
+    window.loadWaveFile(0, examplePath("mic.wav"));
+    window.loadWaveFile(1, testDataPath("sox-44k-3000.wav"));
+    const auto saved = a.irData;
+    a.release = {1, 2, 3, 4};
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/project.smp";
+    QString title;
+    answerNextModal(&title, path);
+    QTest::mouseClick(window.SaveProject, Qt::LeftButton);
+    EXPECT_EQ(readLines(path).size(), 8200u);
+
+    // Another pickup file and other release numbers, then the project again (Ctrl+O, on
+    // another page): the saved responses come back to four digits and are analysed.
+    window.loadWaveFile(1, examplePath("pickup.wav"));
+    a.release = {0, 0, 1, 20040318};
+    window.pageCtrl->setCurrentWidget(window.TabSheet2);
+    for (TImageWidget* w : {window.ImageTimeDomainR, window.ImageFreqDomain1, window.ImageFreqDomain2})
+        blank(w);
+    activate(); // the offscreen platform does not give it back after the dialog
+    answerNextModal(&title, path);
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(window.OpenDialog.fileName, path);
+    for (int i = 0; i < blockLength; ++i) {
+        ASSERT_NEAR(a.irData[i].mic, saved[i].mic, 5e-4 * std::fabs(saved[i].mic)) << i;
+        ASSERT_NEAR(a.irData[i].pickup, saved[i].pickup, 5e-4 * std::fabs(saved[i].pickup)) << i;
+    }
+    EXPECT_EQ(a.release, (std::array<std::int32_t, 4>{1, 2, 3, 4}));
+    EXPECT_FALSE(isBlank(window.ImageTimeDomainR));
+    EXPECT_FALSE(isBlank(window.ImageFreqDomain1));
+    EXPECT_TRUE(isBlank(window.ImageFreqDomain2)); // the summary is not redrawn
+
+    // Later changes keep the project's pickup response instead of reading pickup.wav again.
+    const auto opened = a.irData;
+    enter(window.eGain, "1.0");
+    EXPECT_TRUE(a.irData == opened);
+    EXPECT_TRUE(warnings.empty());
+
+    // Ctrl+S saves again through its dialog.
+    const QString again = dir.path() + "/again.smp";
+    activate();
+    answerNextModal(&title, again);
+    QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(readLines(again), readLines(path));
+}
+
+TEST_F(TvkTest, RejectedProjectFileIsReportedAndChangesNothing) {
+    loadExamples();
+    const auto before = a.irData;
+    const auto filterDb = a.filterDb;
+    QTemporaryDir dir;
+    const QString notProject = dir.path() + "/notes.smp";
+    std::ofstream(notProject.toStdString()) << "Some other text\r\n data=\r\n 1 2\r\n";
+    const QString missing = dir.path() + "/missing.smp";
+    EXPECT_FALSE(window.openProject(notProject));
+    EXPECT_FALSE(window.openProject(missing));
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_EQ(warnings[0].caption, "Project file error");
+    EXPECT_TRUE(warnings[0].text.contains(notProject) && warnings[0].text.contains("not a project file"));
+    EXPECT_EQ(warnings[1].caption, "Project file error");
+    EXPECT_TRUE(warnings[1].text.contains(missing) && warnings[1].text.contains("No such file"));
+    EXPECT_TRUE(a.irData == before);
+    EXPECT_EQ(a.filterDb, filterDb);
+    EXPECT_EQ(window.OpenPickupDialog.fileName, examplePath("pickup.wav")); // re-reads go on
+}
+
+TEST_F(TvkTest, ArgumentOpensAProjectFile) {
+    loadExamples();
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/start.smp";
+    ASSERT_TRUE(window.saveProject(path));
+    const auto saved = a.irData;
+    window.openArguments({});
+    EXPECT_EQ(window.OpenDialog.fileName, "");
+    a.setUnitImpulse(0);
+    a.setUnitImpulse(1);
+
+    testing::internal::CaptureStderr();
+    window.openArguments({path, "extra"});
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("usage:"), std::string::npos);
+    EXPECT_EQ(window.OpenDialog.fileName, path);
+    EXPECT_NEAR(a.irData[100].mic, saved[100].mic, 5e-4 * std::fabs(saved[100].mic));
+    EXPECT_TRUE(warnings.empty());
+
+    window.openArguments({dir.path() + "/missing.smp"});
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].caption, "Project file error");
+}
+
+// Sends a drag with `file` entering `target` at `pos` and, if it is accepted, drops it there.
+// The drop's work runs after the drag has ended, so the events queued by it are processed.
+// Returns whether the drop was accepted as a copy.
+bool dropFile(QWidget* target, QPoint pos, const QString& file) {
+    QMimeData mime; // as file managers offer it: the URL, and its text for text fields
+    mime.setUrls({QUrl::fromLocalFile(file)});
+    mime.setText(QUrl::fromLocalFile(file).toString());
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+    QDragEnterEvent enter(pos, offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    enter.setDropAction(Qt::MoveAction);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    EXPECT_EQ(enter.dropAction(), Qt::CopyAction); // never a move: the source keeps its file
+    QDropEvent drop(QPointF(pos), offered, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    QCoreApplication::processEvents();
+    return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
+}
+
+QPoint centreIn(const QWidget* window, const QWidget* w) {
+    return w->mapTo(window, w->rect().center());
+}
+
+TEST_F(TvkTest, WaveFileDroppedOnAStripLoadsThatResponse) {
+    EXPECT_TRUE(dropFile(&window, centreIn(&window, window.ScrollBox1), examplePath("mic.wav")));
+    EXPECT_EQ(window.MicFName->text(), "mic.wav");
+    EXPECT_EQ(window.OpenMicDialog.fileName, examplePath("mic.wav"));
+    EXPECT_NE(a.irData[100].mic, 0.0);
+    EXPECT_EQ(a.irData[100].pickup, 0.0);
+    EXPECT_FALSE(isBlank(window.ImageFreqDomain1));
+
+    EXPECT_TRUE(dropFile(&window, centreIn(&window, window.ScrollBox2), examplePath("pickup.wav")));
+    EXPECT_EQ(window.PickupFName->text(), "pickup.wav");
+    EXPECT_EQ(window.OpenPickupDialog.fileName, examplePath("pickup.wav"));
+    EXPECT_NE(a.irData[100].pickup, 0.0);
+
+    // Elsewhere on the page, on another page, or not a WAVE file: refused.
+    const auto before = a.irData;
+    EXPECT_FALSE(dropFile(&window, centreIn(&window, window.Label19), examplePath("mic.wav")));
+    EXPECT_FALSE(dropFile(&window, centreIn(&window, window.ScrollBox1), examplePath("README.md")));
+    EXPECT_FALSE(dropFile(&window, centreIn(&window, window.ScrollBox1), examplePath("none.wav")));
+    window.pageCtrl->setCurrentWidget(window.TabSheet2);
+    EXPECT_FALSE(dropFile(&window, centreIn(&window, window.ScrollBox3), examplePath("mic.wav")));
+    EXPECT_TRUE(a.irData == before);
+}
+
+TEST_F(TvkTest, PickupStripRefusesWaveFilesWhileThePickupIsOff) {
+    clickBox(window.EnablePickup);
+    EXPECT_FALSE(dropFile(&window, centreIn(&window, window.ScrollBox2), examplePath("pickup.wav")));
+    EXPECT_EQ(window.PickupFName->text(), "--");
+    EXPECT_EQ(window.OpenPickupDialog.fileName, "");
+    EXPECT_EQ(a.irData[0].pickup, 1.0);
+}
+
+TEST_F(TvkTest, ProjectFileDroppedAnywhereOpens) {
+    loadExamples();
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/dropped.SMP";
+    ASSERT_TRUE(window.saveProject(path));
+    const auto saved = a.irData;
+
+    // On a text field, which takes dropped text itself: the file still opens, the text stays.
+    a.setUnitImpulse(0);
+    window.pageCtrl->setCurrentWidget(window.TabSheet4);
+    EXPECT_TRUE(dropFile(window.guitarName, QPoint(20, 10), path));
+    EXPECT_EQ(window.guitarName->text(), "Guitar");
+    EXPECT_NEAR(a.irData[100].mic, saved[100].mic, 5e-4 * std::fabs(saved[100].mic));
+
+    // On the display row below the pages.
+    a.setUnitImpulse(0);
+    EXPECT_TRUE(dropFile(&window, QPoint(400, 660), path));
+    EXPECT_NEAR(a.irData[100].mic, saved[100].mic, 5e-4 * std::fabs(saved[100].mic));
+
+    // A rejected project file is reported as from the dialog.
+    const QString broken = dir.path() + "/broken.smp";
+    std::ofstream(broken.toStdString()) << "not a project\r\n";
+    EXPECT_TRUE(dropFile(&window, QPoint(400, 660), broken));
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].caption, "Project file error");
 }
 
 } // namespace
