@@ -1,6 +1,7 @@
 #include "controls/Editnum.h"
 
 #include "controls/NotifyEvent.h"
+#include "plot/CFormat.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -11,25 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <locale.h>
-
-namespace {
-
-// The "C" locale, created once: numbers are shown and read the same whatever the user's locale
-// (Qt sets the process locale from the environment at start-up).
-locale_t cLocale() {
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return c;
-}
-
-// printf in the C locale for this thread only.
-void formatC(char* buffer, int size, const char* fmt, double x) {
-    const locale_t previous = uselocale(cLocale());
-    std::snprintf(buffer, static_cast<std::size_t>(size), fmt, x);
-    uselocale(previous);
-}
-
-} // namespace
 
 TEditNum::TEditNum(QWidget* parent) : QLineEdit(parent) {}
 
@@ -157,7 +139,7 @@ bool TEditNum::insideLimits(double x) const {
 double TEditNum::readText() const {
     const QByteArray bytes = text().toLatin1().left(98);
     const char* s = bytes.constData();
-    const double t = strtod_l(s, nullptr, cLocale());
+    const double t = parseC(s);
     if (dbDisplay)
         return std::pow(10.0, t * 0.05) / scale;
     if (std::strpbrk(s, "eE") != nullptr)

@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <locale.h>
 
 namespace {
@@ -23,4 +24,8 @@ int formatC(char* buffer, std::size_t size, const char* format, ...) {
     va_end(args);
     uselocale(previous);
     return n;
+}
+
+double parseC(const char* text) {
+    return strtod_l(text, nullptr, cLocale());
 }

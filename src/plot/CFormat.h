@@ -7,6 +7,9 @@
 // As snprintf into buffer (always terminated when size > 0); returns snprintf's result.
 int formatC(char* buffer, std::size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
+// As strtod on text, read in the C locale: leading blanks, the longest numeric prefix, 0.0 if none.
+double parseC(const char* text);
+
 // Copies src into a fixed text field, cutting it to fit and terminating it.
 template <std::size_t N> void copyText(char (&field)[N], const char* src) {
     std::size_t i = 0;
