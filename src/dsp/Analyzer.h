@@ -19,7 +19,7 @@ struct ChannelResult {
     std::array<Complex, binCount> filterSpectrum{};
     std::array<double, plotPoints> filterDb{};
     std::array<double, blockLength> filterIr{};
-    TCurve curve;  // shows filterDb on the summary plot; never written by setChannel
+    TCurve curve; // shows filterDb on the summary plot; never written by setChannel
 };
 
 class TAnalyzer {
@@ -27,50 +27,50 @@ public:
     TAnalyzer();
 
     // Inputs.
-    std::array<IrPair, blockLength> irData{};  // normalised to a peak of 1.0; start: two unit impulses
-    std::int32_t fs = 44100;                   // sample rate, Hz
+    std::array<IrPair, blockLength> irData{}; // normalised to a peak of 1.0; start: two unit impulses
+    std::int32_t fs = 44100;                  // sample rate, Hz
 
     // Parameters bound to the window's controls.
-    double delayMic = 0;       // samples (0..1000), truncated toward zero where used
-    double delayPickup = 0;    // samples (0..1000)
-    double gainDb = 0.0;       // dB (-20..20)
-    double fMin = 50;          // Hz, lower display frequency
-    double fMax = 20000;       // Hz, upper display frequency; fMin <= fMax - 100
-    double dbRange = 50;       // dB, value range of the plots
-    double fHelm = 100;        // Hz, only travels to the exported file
-    double fFirstBody = 200;   // Hz, only travels to the exported file
-    bool enablePickup = true;  // false: the pickup channel is a unit impulse and no division happens
-    bool useMinPhase = false;  // "Clean": replace the pickup spectrum by its smooth model
+    double delayMic = 0;      // samples (0..1000), truncated toward zero where used
+    double delayPickup = 0;   // samples (0..1000)
+    double gainDb = 0.0;      // dB (-20..20)
+    double fMin = 50;         // Hz, lower display frequency
+    double fMax = 20000;      // Hz, upper display frequency; fMin <= fMax - 100
+    double dbRange = 50;      // dB, value range of the plots
+    double fHelm = 100;       // Hz, only travels to the exported file
+    double fFirstBody = 200;  // Hz, only travels to the exported file
+    bool enablePickup = true; // false: the pickup channel is a unit impulse and no division happens
+    bool useMinPhase = false; // "Clean": replace the pickup spectrum by its smooth model
 
     // Pickup-model track bar positions, whole numbers 0..50, given by whoever holds the track bars.
-    int alpha = 40;  // straightening: s = 1 - 0.02 alpha
-    int beta = 30;   // peak compression: p = 1 - 0.02 beta
+    int alpha = 40; // straightening: s = 1 - 0.02 alpha
+    int beta = 30;  // peak compression: p = 1 - 0.02 beta
 
     // Derived data, written by the analysis.
     std::unique_ptr<TFFT> fft;
-    std::array<Complex, blockLength> fftIn{};   // scratch
-    std::array<Complex, blockLength> fftOut{};  // scratch
-    std::array<Complex, binCount> micSpectrum{};     // twice the DFT of the delayed mic response; bin 0 = 0
-    std::array<Complex, binCount> pickupSpectrum{};  // twice the DFT of the pickup response, or its model
-    std::array<Complex, binCount> filterSpectrum{};  // after a run: spectrum of filterIr, bin 0 = 0
-    std::array<double, blockLength> filterIr{};      // final correction filter, true scale
-    std::array<double, plotPoints> micDb{};          // dB on the plot grid
+    std::array<Complex, blockLength> fftIn{};       // scratch
+    std::array<Complex, blockLength> fftOut{};      // scratch
+    std::array<Complex, binCount> micSpectrum{};    // twice the DFT of the delayed mic response; bin 0 = 0
+    std::array<Complex, binCount> pickupSpectrum{}; // twice the DFT of the pickup response, or its model
+    std::array<Complex, binCount> filterSpectrum{}; // after a run: spectrum of filterIr, bin 0 = 0
+    std::array<double, blockLength> filterIr{};     // final correction filter, true scale
+    std::array<double, plotPoints> micDb{};         // dB on the plot grid
     std::array<double, plotPoints> pickupDb{};
     std::array<double, plotPoints> filterDb{};
-    std::array<double, plotPoints> plotFreq{};  // Hz, 20 .. 20000 evenly in log-frequency; never changes
-    std::array<double, binCount> binFreq{};     // Hz, k * fs / 8192 with bin 0 = 0.1; follows fs
+    std::array<double, plotPoints> plotFreq{}; // Hz, 20 .. 20000 evenly in log-frequency; never changes
+    std::array<double, binCount> binFreq{};    // Hz, k * fs / 8192 with bin 0 = 0.1; follows fs
 
     // Output channels: 0 = "Left", 1 = "Right".
     std::array<ChannelResult, channelCount> channels{};
 
     // Bookkeeping.
-    std::array<std::int32_t, 4> release{0, 0, 1, 20040318};  // written into both file formats
-    bool analysisReady = false;  // the analysis does nothing while false
+    std::array<std::int32_t, 4> release{0, 0, 1, 20040318}; // written into both file formats
+    bool analysisReady = false;                             // the analysis does nothing while false
 
     // Sets fs and recomputes binFreq from it (k * fs / 8192, then bin 0 := 0.1).
     void setFs(std::int32_t rate);
     // Sets both responses (or one, by setting the other to itself) to unit impulses.
-    void setUnitImpulse(int channel);  // channel 0 = mic, 1 = pickup
+    void setUnitImpulse(int channel); // channel 0 = mic, 1 = pickup
 
     // The analysis (steps 1 to 11): spectra, filter, its impulse response and the three dB curves.
     // Returns at once while analysisReady is false. Allocates nothing.

@@ -1,10 +1,10 @@
 // Fixed sizes and the plain records shared by the analysis, the files and the plots.
 #pragma once
 
-constexpr int blockLength = 8192;  // samples per impulse response, transform length
-constexpr int binCount = 4096;     // stored frequency bins 0..4095 (Nyquist bin never stored)
-constexpr int plotPoints = 500;    // points of every frequency-domain curve
-constexpr int channelCount = 2;    // output channels: 0 = "Left", 1 = "Right"
+constexpr int blockLength = 8192; // samples per impulse response, transform length
+constexpr int binCount = 4096;    // stored frequency bins 0..4095 (Nyquist bin never stored)
+constexpr int plotPoints = 500;   // points of every frequency-domain curve
+constexpr int channelCount = 2;   // output channels: 0 = "Left", 1 = "Right"
 
 // A complex number with the memory layout of FFTW's complex type (checked where FFTW is used).
 struct Complex {

@@ -11,7 +11,9 @@ static_assert(offsetof(Complex, re) == 0 && offsetof(Complex, im) == sizeof(doub
 static_assert(alignof(Complex) <= alignof(fftw_complex) || alignof(Complex) == alignof(double));
 
 namespace {
-fftw_complex* asFftw(Complex* p) { return reinterpret_cast<fftw_complex*>(p); }
+fftw_complex* asFftw(Complex* p) {
+    return reinterpret_cast<fftw_complex*>(p);
+}
 } // namespace
 
 TFFT::TFFT() {

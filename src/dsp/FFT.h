@@ -10,9 +10,9 @@
 class TFFT {
 public:
     static constexpr int maxLength = 131072;
-    static constexpr int planCount = 18;  // entry i (1..17) is the plan of length 2^i
+    static constexpr int planCount = 18; // entry i (1..17) is the plan of length 2^i
 
-    TFFT();  // makes every plan once with FFTW's estimating planner on the engine's buffers
+    TFFT(); // makes every plan once with FFTW's estimating planner on the engine's buffers
     ~TFFT();
     TFFT(const TFFT&) = delete;
     TFFT& operator=(const TFFT&) = delete;
@@ -22,8 +22,8 @@ public:
     void transform(const Complex* in, Complex* out, int n, bool inverse);
 
 private:
-    std::array<void*, planCount> forwardPlans{};   // fftw_plan handles
-    std::array<void*, planCount> backwardPlans{};  // fftw_plan handles
-    Complex* inBuf = nullptr;                       // maxLength values, FFTW-aligned
-    Complex* outBuf = nullptr;                      // maxLength values, FFTW-aligned
+    std::array<void*, planCount> forwardPlans{};  // fftw_plan handles
+    std::array<void*, planCount> backwardPlans{}; // fftw_plan handles
+    Complex* inBuf = nullptr;                     // maxLength values, FFTW-aligned
+    Complex* outBuf = nullptr;                    // maxLength values, FFTW-aligned
 };
