@@ -74,8 +74,10 @@ public:
     void Open1Click();
     void Save1Click();
     // Reads the project file at `path` into both responses (remembered in OpenDialog), then
-    // redraws the strips and the analysis; the summary is not redrawn. A file that cannot be
-    // opened or is rejected is reported ("Project file error") and changes nothing. True if read.
+    // redraws the strips and the analysis; the summary is not redrawn. OpenPickupDialog forgets
+    // its file, so the pickup re-read of later notifications keeps the project's response. A file
+    // that cannot be opened or is rejected is reported ("Project file error") and changes
+    // nothing. True if read.
     bool openProject(const QString& path);
     // Writes both responses as a project file; a failure is reported ("File error") and the file
     // at `path` keeps its old contents. True if written.
@@ -173,7 +175,7 @@ public:
 
     // What a file dropped on the window does: a ".smp" file anywhere opens as a project; a ".wav"
     // file on the mic strip loads as the mic response, on the pickup strip (only while the pickup
-    // is enabled) as the pickup response. Exactly one local file is accepted; suffixes in any case.
+    // is enabled) as the pickup response. Only one existing local file is taken; suffixes in any case.
     enum class TDropTarget { none, project, micResponse, pickupResponse };
     // The target of dropping `mime` at `pos` (window coordinates).
     TDropTarget dropTargetAt(const QMimeData* mime, QPoint pos) const;
