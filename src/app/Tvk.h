@@ -82,8 +82,9 @@ public:
     // Writes both responses as a project file; a failure is reported ("File error") and the file
     // at `path` keeps its old contents. True if written.
     bool saveProject(const QString& path);
-    // The program's arguments after its name: an optional project file, opened at once. Without
-    // one nothing happens; further arguments are ignored with a note on standard error.
+    // The program's arguments after its name: an optional project file, opened at once, or a WAVE
+    // file (suffix .wav), loaded as the mic response. Without one nothing happens; further
+    // arguments are ignored with a note on standard error.
     void openArguments(const QStringList& arguments);
     // Mouse over the two plots: cursor readout into the first status panel, legend moves.
     // x, y in image pixels (logical); shift holds the keys and buttons held.

@@ -66,8 +66,15 @@ void TTvkMain::openArguments(const QStringList& arguments) {
     if (arguments.isEmpty())
         return;
     if (arguments.size() > 1)
-        std::fputs("usage: body-analyzer [PROJECT.smp]\nOnly the first argument is used.\n", stderr);
-    openProject(arguments.front());
+        std::fputs("usage: body-analyzer [PROJECT.smp | MIC.wav]\nOnly the first argument is used.\n",
+                   stderr);
+    // The desktop entry offers the program for WAVE files too: such a file is taken as the mic
+    // response, as if chosen with the mic's Load button.
+    const QString& path = arguments.front();
+    if (QFileInfo(path).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0)
+        loadWaveFile(0, path);
+    else
+        openProject(path);
 }
 
 TTvkMain::TDropTarget TTvkMain::dropTargetAt(const QMimeData* mime, QPoint pos) const {

@@ -617,6 +617,15 @@ TEST_F(TvkTest, ArgumentOpensAProjectFile) {
     EXPECT_EQ(warnings[0].caption, "Project file error");
 }
 
+TEST_F(TvkTest, WaveArgumentLoadsTheMicResponse) {
+    window.openArguments({examplePath("mic.wav")});
+    EXPECT_EQ(window.OpenMicDialog.fileName, examplePath("mic.wav"));
+    EXPECT_EQ(window.MicFName->text(), "mic.wav");
+    EXPECT_NE(a.irData[0].mic, 1.0); // no longer the unit impulse of start-up
+    EXPECT_EQ(a.irData[0].pickup, 1.0);
+    EXPECT_TRUE(warnings.empty());
+}
+
 // Sends a drag with `file` entering `target` at `pos` and, if it is accepted, drops it there.
 // The drop's work runs after the drag has ended, so the events queued by it are processed.
 // Returns whether the drop was accepted as a copy.
