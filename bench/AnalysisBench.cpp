@@ -1,7 +1,7 @@
 // Speed of the analysis run on the example pair (examples/), and of its linear-prediction parts.
+#include "BenchExamples.h"
 #include "dsp/Analyzer.h"
 #include "dsp/LinearPrediction.h"
-#include "io/WaveReader.h"
 
 #include <benchmark/benchmark.h>
 
@@ -10,15 +10,6 @@
 #include <vector>
 
 namespace {
-
-std::unique_ptr<TAnalyzer> exampleAnalyzer(benchmark::State& state) {
-    auto a = std::make_unique<TAnalyzer>();
-    const std::string dir = EXAMPLES_DIR;
-    if (!readWave(*a, 0, dir + "/mic.wav").ok || !readWave(*a, 1, dir + "/pickup.wav").ok)
-        state.SkipWithError("example WAVE files not found");
-    a->analysisReady = true;
-    return a;
-}
 
 void BM_ComputeResponses(benchmark::State& state) {
     auto a = exampleAnalyzer(state);

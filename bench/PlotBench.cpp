@@ -1,8 +1,8 @@
 // Speed of drawing on real QImages: the analysis plot with its three curves, and one waveform strip.
 // The curves come from the analysis of the example pair (examples/).
 #include "BenchApp.h"
+#include "BenchExamples.h"
 #include "dsp/Analyzer.h"
-#include "io/WaveReader.h"
 #include "plot/AnalyzerView.h"
 #include "plot/Strip.h"
 #include "plot_qt/RasterImage.h"
@@ -15,11 +15,7 @@
 namespace {
 
 std::unique_ptr<TAnalyzer> analyzedExample(benchmark::State& state) {
-    auto a = std::make_unique<TAnalyzer>();
-    const std::string dir = EXAMPLES_DIR;
-    if (!readWave(*a, 0, dir + "/mic.wav").ok || !readWave(*a, 1, dir + "/pickup.wav").ok)
-        state.SkipWithError("example WAVE files not found");
-    a->analysisReady = true;
+    auto a = exampleAnalyzer(state);
     a->computeResponses();
     return a;
 }
