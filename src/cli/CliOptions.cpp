@@ -117,17 +117,17 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
             }
             *t->second = value;
         } else if (auto n = numbers.find(arg); n != numbers.end()) {
-            const NumberOption& spec = n->second;
+            const NumberOption& bounds = n->second;
             const auto v = parseNumber(value);
-            if (!v || *v < spec.low || *v > spec.high || (spec.whole && *v != std::floor(*v))) {
-                error = describe(arg, spec.low, spec.high, spec.whole) + ", not '" + value + "'";
+            if (!v || *v < bounds.low || *v > bounds.high || (bounds.whole && *v != std::floor(*v))) {
+                error = describe(arg, bounds.low, bounds.high, bounds.whole) + ", not '" + value + "'";
                 return std::nullopt;
             }
-            *spec.target = *v;
+            *bounds.target = *v;
             // The window's range rule: the bound just edited gives way, the other stays.
-            if (spec.target == &o.fMin)
+            if (bounds.target == &o.fMin)
                 o.fMin = std::min(o.fMin, o.fMax - 100);
-            if (spec.target == &o.fMax)
+            if (bounds.target == &o.fMax)
                 o.fMax = std::max(o.fMin + 100, o.fMax);
         } else if (arg == "--channel") {
             if (value != "left" && value != "right" && value != "both") {
