@@ -4,8 +4,11 @@
 
 namespace {
 
+// Large enough for the longest text any format here yields: "%1.2f" of -DBL_MAX has 313 characters.
+constexpr int maxNumberText = 320;
+
 template <typename... Args> void appendChars(std::string& out, Args... args) {
-    char buf[64];
+    char buf[maxNumberText];
     const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, args...);
     out.append(buf, r.ptr);
 }
