@@ -43,6 +43,10 @@ std::string nameToLatin1Line(const std::string& utf8) {
             valid = (c & 0xC0) == 0x80;
             cp = cp << 6 | (c & 0x3Fu);
         }
+        // Overlong forms (which could smuggle in a NUL or a letter), surrogates and code points
+        // past U+10FFFF are not UTF-8 either.
+        if (valid && len >= 3)
+            valid = cp >= (len == 3 ? 0x800u : 0x10000u) && cp <= 0x10FFFFu && (cp < 0xD800u || cp > 0xDFFFu);
         if (!valid) {
             out += '?';
             ++i;

@@ -60,6 +60,9 @@ TEST_F(BodyDataFile, NameIsOneLatin1Line) {
     EXPECT_EQ(exportLines("a\xFC"
                           "b\xE2\x99")[4],
               "a?b??");
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
+    EXPECT_EQ(exportLines("\xE0\x81\x81|\xF0\x80\x80\x80|\xED\xA0\x80|\xF4\x90\x80\x80")[4],
+              "???|????|???|????");
 }
 
 TEST_F(BodyDataFile, ExportingTwiceGivesIdenticalFiles) {
