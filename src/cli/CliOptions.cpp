@@ -14,8 +14,12 @@ std::optional<double> parseNumber(const std::string& text) {
     double value = 0;
     const char* first = text.data();
     const char* last = first + text.size();
-    if (first != last && *first == '+')
+    // from_chars takes a '-' but no '+'; a '+' is allowed only before a digit or point ("+-5" is no number).
+    if (first != last && *first == '+') {
         ++first;
+        if (first != last && *first == '-')
+            return std::nullopt;
+    }
     auto [end, ec] = std::from_chars(first, last, value);
     if (ec != std::errc() || end != last || !std::isfinite(value))
         return std::nullopt;

@@ -67,6 +67,7 @@ TEST(CliOptions, BadValuesAreUsageErrors) {
         {"--gain", "nan"},
         {"--gain", "1e400"},
         {"--gain", "3dB"},
+        {"--gain", "+-5"},
         {"--channel", "centre"},
         {"--plot-size", "540"},
         {"--plot-size", "0x10"},
