@@ -69,10 +69,10 @@ public:
 
     // Sets fs and recomputes binFreq from it (k * fs / 8192, then bin 0 := 0.1).
     void setFs(std::int32_t rate);
-    // Sets both responses (or one, by setting the other to itself) to unit impulses.
-    void setUnitImpulse(int channel); // channel 0 = mic, 1 = pickup
+    // Sets one response to a unit impulse (all 0.0, sample 0 = 1.0): channel 0 = mic, 1 = pickup.
+    void setUnitImpulse(int channel);
 
-    // The analysis (steps 1 to 11): spectra, filter, its impulse response and the three dB curves.
+    // The analysis: spectra, filter, its impulse response and the three dB curves (no drawing).
     // Returns at once while analysisReady is false. Allocates nothing.
     void computeResponses();
     // Copies filterIr, filterSpectrum and filterDb into channels[channel], leaving its curve alone.
