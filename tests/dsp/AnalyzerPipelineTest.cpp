@@ -102,6 +102,41 @@ TEST(AnalyzerPipeline, DcBinsAreZeroAndTheFilterSpectrumIsThatOfItsImpulseRespon
     EXPECT_EQ(a->channels[0].filterSpectrum[0].im, 0.0);
 }
 
+TEST(AnalyzerPipeline, EachBandOfTheFilterDecaysByItsOwnFactorFromTheFirstSample) {
+    // Neutral shaping and no pickup leave the mic spectrum as the filter before the time window;
+    // the impulse response is then rebuilt here band by band with a direct inverse DFT.
+    auto a = guitar();
+    a->beta = 50;
+    a->alpha = 50;
+    a->enablePickup = false;
+    a->computeResponses();
+    struct {
+        int first, end;
+        double decay;
+    } const bands[] = {{1, 128, 1.0}, {128, 256, 0.9995}, {256, 1024, 0.999}, {1024, 4096, 0.998}};
+    std::vector<double> cosTable(N), sinTable(N), expected(N, 0.0), band(N);
+    for (int n = 0; n < N; ++n) {
+        cosTable[n] = std::cos(2 * M_PI * n / N);
+        sinTable[n] = std::sin(2 * M_PI * n / N);
+    }
+    for (const auto& b : bands) {
+        std::fill(band.begin(), band.end(), 0.0);
+        for (int k = b.first; k < b.end; ++k) {
+            const Complex f = a->micSpectrum[k];
+            for (int t = 0; t < N; ++t) {
+                const int phase = static_cast<int>((static_cast<long>(k) * t) % N);
+                band[t] += 2 * (f.re * cosTable[phase] - f.im * sinTable[phase]);
+            }
+        }
+        for (int t = 0; t < N; ++t)
+            expected[t] += band[t] * std::pow(b.decay, t + 1) / N;
+    }
+    const double peak = *std::max_element(a->filterIr.begin(), a->filterIr.end(),
+                                          [](double x, double y) { return std::fabs(x) < std::fabs(y); });
+    for (int t = 0; t < N; ++t)
+        ASSERT_NEAR(a->filterIr[t], expected[t], 1e-9 * std::fabs(peak)) << t;
+}
+
 TEST(AnalyzerPipeline, CurvesAreTheBinLevelsResampledToThePlotGrid) {
     auto a = guitar();
     a->useMinPhase = true;
