@@ -6,7 +6,9 @@ TPlot1::TPlot1(int logicalWidth, int logicalHeight)
 
 void TPlot1::mouseMove(TShiftState shift, int x, int y, TImage& image, std::string& /*panel*/) {
     if (shift & ssLeft) {
-        if (0 <= x && x <= pixelWidth && 0 <= y && y <= pixelHeight) {
+        // A plot that was never drawn has no size yet: it neither moves its legend nor draws,
+        // as its mouseDown ignores the press.
+        if (pixelWidth > 0 && pixelHeight > 0 && 0 <= x && x <= pixelWidth && 0 <= y && y <= pixelHeight) {
             legend.left = x / (pixelWidth + 1e-32) + dragOffsetX;
             legend.top = y / (pixelHeight + 1e-32) + dragOffsetY;
             drawToImage(image, -1, -1, -1, -1);

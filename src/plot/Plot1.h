@@ -38,8 +38,9 @@ public:
     TPlot1& operator=(const TPlot1&) = delete;
 
     // Slot 0. x, y in image pixels. With the left button held (shift has ssLeft) and the pointer
-    // inside the image: moves the legend with the pointer and redraws on image. Otherwise stores
-    // the cursor position. The readout into panel belongs to the derived plots.
+    // inside the image of the last drawing: moves the legend with the pointer and redraws on
+    // image. Otherwise stores the cursor position. The readout into panel belongs to the derived
+    // plots.
     virtual void mouseMove(TShiftState shift, int x, int y, TImage& image, std::string& panel);
     // Slot 1. owner and ownerTag are not used. Here: nothing.
     virtual void mouseDown(void* owner, std::intptr_t ownerTag, TMouseButton button, TShiftState shift, int x,

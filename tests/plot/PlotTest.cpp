@@ -340,3 +340,15 @@ TEST(PlotMouse, DragOutsideImageNeitherMovesNorTracks) {
     EXPECT_DOUBLE_EQ(f.plot.cursorX, 0.0);
     EXPECT_DOUBLE_EQ(f.plot.legend.left, 0.1);
 }
+
+TEST(PlotMouse, PlotNeverDrawnIgnoresPressAndDrag) {
+    PlotFixture f;
+    TRecordingImage image(540, 356);
+    std::string panel;
+    // No size yet: not even the image's corner counts as inside.
+    f.plot.mouseDown(nullptr, 0, TMouseButton::mbLeft, ssLeft, 0, 0, image);
+    f.plot.mouseMove(ssLeft, 0, 0, image, panel);
+    EXPECT_TRUE(image.recorder.calls.empty());
+    EXPECT_DOUBLE_EQ(f.plot.legend.left, 0.1);
+    EXPECT_DOUBLE_EQ(f.plot.legend.top, 0.1);
+}
