@@ -1,6 +1,6 @@
-// Entry routine of body-analyzer: creates the application and the window, opens the project file
-// named by the optional argument, runs the event loop until the window closes and returns 0. An
-// exception escaping any of these steps is shown.
+// Entry routine of body-analyzer: creates the application and the window, opens the file named by
+// the optional argument (a project, or a WAVE file as the mic response), runs the event loop until
+// the window closes and returns 0. An exception escaping any of these steps is shown.
 #include "app/Application.h"
 #include "app/Tvk.h"
 
