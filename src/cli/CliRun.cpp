@@ -12,15 +12,16 @@
 
 namespace {
 
-// Reports a failed read; a file that cannot be opened gets the reader's message or a plain one.
+// Reports a failed read. The message of a file that cannot be opened names the file itself; a
+// rejected file's message does not, so the path and the window's caption go before it.
 bool reportRead(const TFileResult& r, const std::string& path, const char* caption, std::ostream& err) {
     if (r.ok)
         return true;
-    err << "body-analyzer-cli: " << path << ": ";
+    err << "body-analyzer-cli: ";
     if (r.cannotOpen)
-        err << (r.message.empty() ? "cannot open the file" : r.message) << "\n";
+        err << r.message << "\n";
     else
-        err << caption << ": " << r.message << "\n";
+        err << path << ": " << caption << ": " << r.message << "\n";
     return false;
 }
 
