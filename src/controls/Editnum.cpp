@@ -6,10 +6,8 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 
-#include <clocale>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 

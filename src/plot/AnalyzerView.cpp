@@ -79,8 +79,10 @@ void TAnalyzerView::drawSummary(TImage& image) {
 }
 
 void TAnalyzerView::drawImpulseStrips(TImage& micImage, TImage& pickupImage) {
-    // Both responses as one array of doubles: mic at even, pickup at odd indices.
-    const double* samples = &analyzer.irData[0].mic;
-    drawStrip(micImage, samples, 2, blockLength, truncCoord(analyzer.delayMic));
-    drawStrip(pickupImage, samples + 1, 2, blockLength, truncCoord(analyzer.delayPickup));
+    for (int i = 0; i < blockLength; ++i)
+        stripSamples[i] = analyzer.irData[i].mic;
+    drawStrip(micImage, stripSamples.data(), 1, blockLength, truncCoord(analyzer.delayMic));
+    for (int i = 0; i < blockLength; ++i)
+        stripSamples[i] = analyzer.irData[i].pickup;
+    drawStrip(pickupImage, stripSamples.data(), 1, blockLength, truncCoord(analyzer.delayPickup));
 }

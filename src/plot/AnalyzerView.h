@@ -6,6 +6,8 @@
 #include "dsp/Analyzer.h"
 #include "plot/PlotXY.h"
 
+#include <array>
+
 class TAnalyzerView {
 public:
     // Sets up curves, lists and plots on analyzer's arrays as the window's start-up does. The
@@ -33,4 +35,8 @@ public:
     TPlotXY summaryPlot;
     TCurves& analysisCurves; // owned by analysisPlot; slots 0..2 rebuilt by drawAnalysis
     TCurves& summaryCurves;  // owned by summaryPlot; leftCurve and rightCurve for good
+
+private:
+    // One response's samples in a row, as the strip drawing reads them.
+    std::array<double, blockLength> stripSamples{};
 };
