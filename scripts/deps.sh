@@ -1,7 +1,7 @@
 # Installs the Debian packages the build, the tests and the program need, only when missing.
 # Sourced by the other scripts.
 ba_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libfftw3-dev libgtest-dev libgmock-dev
-    libbenchmark-dev fonts-liberation xvfb xauth locales xdotool imagemagick)
+    libbenchmark-dev fonts-liberation xvfb xauth locales xdotool imagemagick clang libclang-rt-14-dev)
 
 ba_install_deps() {
     local missing=() p

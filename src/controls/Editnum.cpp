@@ -1,5 +1,6 @@
 #include "controls/Editnum.h"
 
+#include "controls/EditnumText.h"
 #include "controls/NotifyEvent.h"
 #include "plot/CFormat.h"
 
@@ -9,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 
 TEditNum::TEditNum(QWidget* parent) : QLineEdit(parent) {}
 
@@ -104,13 +104,8 @@ bool TEditNum::modRef() {
         }
     }
     if (refInt != nullptr) {
-        // Rounded half up by truncation; clamped first so that a value beyond the int32 range
-        // (the default limits are +-1e100) cannot overflow the conversion.
-        constexpr double lo = std::numeric_limits<std::int32_t>::min();
-        constexpr double hi = std::numeric_limits<std::int32_t>::max();
-        double r = value + 0.5;
-        r = r > hi ? hi : (r >= lo ? r : lo);
-        const auto n = static_cast<std::int32_t>(r);
+        // Rounded half up, clamped to int32 first (the default limits are +-1e100).
+        const std::int32_t n = editNumIntValue(value);
         if (*refInt != n) {
             *refInt = n;
             changed = true;
@@ -131,18 +126,11 @@ bool TEditNum::insideLimits(double x) const {
     return lowLimit <= x && x <= highLimit;
 }
 
-// Reads at most the first 98 characters with the C-locale text-to-double conversion (leading
-// blanks skipped, longest numeric prefix, 0.0 if none). A dB field converts back from dB; a text
-// with an exponent ("e"/"E") is taken as the value itself, any other text is divided by scale.
+// Text outside Latin-1 reads as '?', which ends the number like any other non-digit.
 double TEditNum::readText() const {
-    const QByteArray bytes = text().toLatin1().left(98);
-    const char* s = bytes.constData();
-    const double t = parseC(s);
-    if (dbDisplay)
-        return std::pow(10.0, t * 0.05) / scale;
-    if (std::strpbrk(s, "eE") != nullptr)
-        return t;
-    return t / scale;
+    const QByteArray bytes = text().toLatin1();
+    return editNumTextValue(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                            scale, dbDisplay);
 }
 
 void TEditNum::KeyDown(QKeyEvent* event) {

@@ -216,10 +216,23 @@ TEST(EditNum, IntBindingRoundsHalfUp) {
     EXPECT_TRUE(field.modRef());
     EXPECT_EQ(n, 2);
     EXPECT_FALSE(field.modRef());
+    // Negative values round half up as well: -1 stays -1 (truncating -0.5 would give 0).
+    field.setValue(-1);
+    EXPECT_TRUE(field.modRef());
+    EXPECT_EQ(n, -1);
+    field.setValue(-2.7);
+    field.modRef();
+    EXPECT_EQ(n, -3);
+    field.setValue(-2.5);
+    field.modRef();
+    EXPECT_EQ(n, -2);
     // Far beyond the int range the binding saturates instead of overflowing.
     field.setValue(1e20);
     field.modRef();
     EXPECT_EQ(n, std::numeric_limits<std::int32_t>::max());
+    field.setValue(-1e20);
+    field.modRef();
+    EXPECT_EQ(n, std::numeric_limits<std::int32_t>::min());
 }
 
 TEST(EditNum, FieldWithoutWindowWritesAndSendsNothing) {
