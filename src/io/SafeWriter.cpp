@@ -85,8 +85,9 @@ TFileResult writeFileSafely(const std::string& path, std::string_view content) {
         return failure(path, "it is a folder");
     if (exists && !S_ISREG(st.st_mode))
         return writeInPlace(target, content);
-    // A write-protected file stays protected: replacing it by rename would bypass that.
-    if (exists && ::access(target.c_str(), W_OK) != 0)
+    // A write-protected file stays protected: replacing it by rename would bypass that. The check
+    // uses the effective credentials, those of the write (access() would use root's full rights).
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         return failure(path, std::strerror(errno));
 
     std::string tempPath;

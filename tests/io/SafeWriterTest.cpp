@@ -1,5 +1,6 @@
 #include "io/SafeWriter.h"
 #include "io/IoTestSupport.h"
+#include "support/FileFaults.h"
 
 #include <gmock/gmock.h>
 
@@ -74,8 +75,8 @@ TEST_F(SafeWriter, UnwritableTargetsAreReported) {
 }
 
 TEST_F(SafeWriter, ProtectedFileOrFolderIsLeftAlone) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "running as root: permissions are not enforced";
+    const TNoPermissionOverride asUser;
+    ASSERT_TRUE(asUser.enforced());
     writeFile(path("ro.txt"), "old");
     ASSERT_EQ(::chmod(path("ro.txt").c_str(), 0444), 0);
     EXPECT_FALSE(writeFileSafely(path("ro.txt"), "new").ok);
