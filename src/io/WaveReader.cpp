@@ -78,7 +78,11 @@ TFileResult readWave(TAnalyzer& a, int channel, const std::string& path) {
         return reject(waveNoFormat);
 
     bool formatSeen = false;
-    for (;;) {
+    for (int walked = 0;; ++walked) {
+        // A file of zeros after its header (or any long run of tiny chunks) would otherwise be
+        // walked 8 bytes at a time to its end: most of a minute for 2 GB.
+        if (walked == waveMaxChunks)
+            return reject(waveNoFormat);
         unsigned char chunk[8];
         if (std::fread(chunk, 1, sizeof chunk, f) != sizeof chunk)
             return reject(waveNoFormat);

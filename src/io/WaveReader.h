@@ -15,6 +15,10 @@ inline constexpr const char* waveUnknownFormat = "Unknown format, is this a WAVE
 inline constexpr const char* waveUnsupportedFormat = "Only mono 16 bit linear PCM WAVE \nfiles are supported";
 inline constexpr const char* waveNoFormat = "No WAVE fileformat specified";
 
+// Most chunks the walk looks at before it gives up with waveNoFormat. Writers put a handful of
+// chunks (format, fact, LIST, bext, JUNK, ...) before the samples; each costs at least 8 bytes.
+inline constexpr int waveMaxChunks = 65536;
+
 // Reads the WAVE file at `path` into one member of a.irData: channel 0 = mic, 1 = pickup; the other
 // member is never touched.
 // Accepted: a "RIFF" file (form type not checked) whose chunks hold a format chunk (PCM, 1 channel,
@@ -23,7 +27,8 @@ inline constexpr const char* waveNoFormat = "No WAVE fileformat specified";
 // divided by its largest magnitude (the peak starts at 1e-32, so silence stays all 0.0), which
 // makes the peak exactly +1.0 or -1.0. Chunks are skipped by their size plus a pad byte for an odd
 // size; a format chunk's bytes after its 16 bytes of fields are skipped. A data size that runs past
-// the end of the file reads to the end of the file.
+// the end of the file reads to the end of the file. A data chunk that is not among the first
+// waveMaxChunks chunks is not looked for (waveNoFormat), so the walk ends soon in any file.
 // The sample rate of each format chunk with a rate in range is stored with a.setFs at once, even
 // when the chunk is then rejected.
 // Results:

@@ -1,6 +1,7 @@
 #include "io/WaveReader.h"
 #include "dsp/Analyzer.h"
 #include "io/IoTestSupport.h"
+#include "io/WaveBytes.h"
 
 #include <gmock/gmock.h>
 
@@ -10,34 +11,6 @@
 #include <vector>
 
 namespace {
-
-std::string le16(std::uint16_t v) {
-    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
-}
-std::string le32(std::uint32_t v) {
-    return le16(v & 0xFFFF) + le16(v >> 16);
-}
-
-std::string chunk(const std::string& id, const std::string& body, bool pad = true) {
-    return id + le32(static_cast<std::uint32_t>(body.size())) + body + (pad && body.size() % 2 ? "\x7f" : "");
-}
-
-std::string fmtBody(std::uint32_t rate = 44100, std::uint16_t channels = 1, std::uint16_t bits = 16,
-                    std::uint16_t tag = 1) {
-    return le16(tag) + le16(channels) + le32(rate) + le32(rate * channels * bits / 8) +
-           le16(static_cast<std::uint16_t>(channels * bits / 8)) + le16(bits);
-}
-
-std::string pcm(const std::vector<std::int16_t>& samples) {
-    std::string out;
-    for (std::int16_t s : samples)
-        out += le16(static_cast<std::uint16_t>(s));
-    return out;
-}
-
-std::string riff(const std::string& chunks, const std::string& form = "WAVE") {
-    return "RIFF" + le32(static_cast<std::uint32_t>(4 + chunks.size())) + form + chunks;
-}
 
 // The sample pattern of the files in tests/data (see scripts/make-test-data).
 std::int16_t patternSample(int i) {
@@ -171,6 +144,20 @@ TEST_F(WaveReader, ZeroIdentifierIsSkippedLikeAnyChunk) {
     ASSERT_TRUE(load(riff(chunk("fmt ", fmtBody()) + zero + chunk("data", pcm({5, -10})))).ok);
     EXPECT_EQ(mic(0), 0.5);
     EXPECT_EQ(mic(1), -1.0);
+}
+
+TEST_F(WaveReader, ChunkWalkEndsAfterMostChunks) {
+    // Empty chunks before the format and data chunks: the data chunk as the last chunk the walk
+    // looks at is read, one chunk later it is not looked for.
+    const std::string tail = chunk("fmt ", fmtBody()) + chunk("data", pcm({3, -6}));
+    const std::string empty = chunk("JUNK", "");
+    std::string chunks;
+    for (int i = 0; i < waveMaxChunks - 2; ++i)
+        chunks += empty;
+    ASSERT_TRUE(load(riff(chunks + tail)).ok);
+    EXPECT_EQ(mic(1), -1.0);
+    EXPECT_EQ(load(riff(chunks + empty + tail)).message, waveNoFormat);
+    expectMicSilent();
 }
 
 TEST_F(WaveReader, DataBeforeFormatIsRejected) {
