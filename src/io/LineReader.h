@@ -13,7 +13,8 @@ public:
     explicit TLineReader(std::FILE* file) : file(file) {}
 
     // Reads the next line into `line` (without its line end). Returns false at the end of the file,
-    // after a read error and after a line longer than maxLineLength (see failed()).
+    // after a read error and after a line longer than maxLineLength (see failed()); `line` then
+    // holds the first maxLineLength bytes of that line.
     bool next(std::string& line);
     // Whether reading stopped for a read error or an overlong line rather than the end of the file.
     bool failed() const { return readError || tooLong; }

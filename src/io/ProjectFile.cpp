@@ -111,9 +111,12 @@ TFileResult readProject(TAnalyzer& a, const std::string& path) {
     };
     std::string line;
     const bool gotFirst = source.next(line);
-    if (source.failed() && !source.lineTooLong())
+    // An overlong first line is judged by its beginning: a project file with a broken line is
+    // reported as such, anything else as no project file.
+    const bool projectStart = line.rfind(projectFirstLine, 0) == 0;
+    if (source.failed() && (projectStart || !source.lineTooLong()))
         return readFailure();
-    if (!gotFirst || line.rfind(projectFirstLine, 0) != 0)
+    if (!gotFirst || !projectStart)
         return fileError("\"" + path + "\" is not a project file: its first line is not \"" +
                          projectFirstLine + "\"");
 
