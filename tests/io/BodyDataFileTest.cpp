@@ -65,6 +65,36 @@ TEST_F(BodyDataFile, NameIsOneLatin1Line) {
               "???|????|???|????");
 }
 
+TEST_F(BodyDataFile, AnyNameKeepsTheLineLayout) {
+    std::string longName;
+    while (longName.size() < 10000)
+        longName += "Dreadnought " + std::to_string(longName.size()) + " ";
+    longName.resize(10000);
+    const std::pair<std::string, std::string> cases[] = {
+        {longName, longName},
+        {"\r\n", "  "},
+        {"\n\n\r\r", "    "},
+        // Unicode's own line and paragraph separators and a byte order mark are outside Latin-1;
+        // NEL is Latin-1 (0x85) and no line end for a reader of 8-bit text.
+        {"a\xE2\x80\xA8"
+         "b\xE2\x80\xA9"
+         "c\xEF\xBB\xBF"
+         "d\xC2\x85"
+         "e",
+         "a?b?c?d\x85"
+         "e"},
+        {std::string("nul\0tab\t", 8), std::string("nul\0tab\t", 8)},
+    };
+    for (const auto& [name, line] : cases) {
+        const std::vector<std::string> lines = exportLines(name);
+        ASSERT_EQ(lines.size(), 8205u) << testing::PrintToString(name.substr(0, 40));
+        EXPECT_EQ(lines[3], " name=");
+        EXPECT_EQ(lines[4], line);
+        EXPECT_EQ(lines[5], " <##++--ENDOFSTRING--++##> ");
+        EXPECT_EQ(lines[6], " fs=441000");
+    }
+}
+
 TEST_F(BodyDataFile, ExportingTwiceGivesIdenticalFiles) {
     a->channels[0].filterIr[17] = 3.14159;
     ASSERT_TRUE(writeBodyData(*a, "Guitar", path("a.smd")).ok);

@@ -5,8 +5,6 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -44,24 +42,6 @@ TEST_F(SafeWriter, LongestFileNameIsWritten) {
     const std::string name(255, 'n'); // the temporary name must not exceed the limit
     ASSERT_TRUE(writeFileSafely(path(name), "x").ok);
     EXPECT_THAT(folderContents(), testing::ElementsAre(name));
-}
-
-TEST_F(SafeWriter, FailedWriteLeavesTargetUnchanged) {
-    // A file size limit makes the write fail halfway, even for root.
-    writeFile(path("a.txt"), "good contents");
-    rlimit old{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const TFileResult r = writeFileSafely(path("a.txt"), std::string(100000, 'y'));
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.message, "Cannot write \"" + path("a.txt") + "\": File too large");
-    EXPECT_EQ(readFile(path("a.txt")), "good contents");
-    EXPECT_THAT(folderContents(), testing::ElementsAre("a.txt"));
 }
 
 TEST_F(SafeWriter, UnwritableTargetsAreReported) {
