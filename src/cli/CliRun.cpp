@@ -12,16 +12,35 @@
 
 namespace {
 
-// Reports a failed read. The message of a file that cannot be opened names the file itself; a
-// rejected file's message does not, so the path and the window's caption go before it.
+// The message as one line: each line break with the blanks around it becomes one blank.
+std::string oneLine(const std::string& message) {
+    std::string out;
+    bool afterBreak = false;
+    for (const char c : message) {
+        if (c == '\n' || c == '\r') {
+            while (!out.empty() && out.back() == ' ')
+                out.pop_back();
+            afterBreak = true;
+        } else if (!(afterBreak && c == ' ')) {
+            if (afterBreak)
+                out += ' ';
+            afterBreak = false;
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Reports a failed read on one line. A message that names the file in quotes (one that could not
+// be opened, a rejected project file) stands alone; otherwise the quoted path and the window's
+// caption go before it.
 bool reportRead(const TFileResult& r, const std::string& path, const char* caption, std::ostream& err) {
     if (r.ok)
         return true;
     err << "body-analyzer-cli: ";
-    if (r.cannotOpen)
-        err << r.message << "\n";
-    else
-        err << path << ": " << caption << ": " << r.message << "\n";
+    if (r.message.find("\"" + path + "\"") == std::string::npos)
+        err << "\"" << path << "\": " << caption << ": ";
+    err << oneLine(r.message) << "\n";
     return false;
 }
 
