@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -55,6 +54,29 @@ int createTemp(const std::string& target, std::string& tempPath) {
     return -1;
 }
 
+// The file `path` leads to: `path` itself unless it is a symbolic link, else the end of the chain
+// of links, which need not exist yet (a link to a file still to be written). Returns 0 or an errno
+// (ELOOP for a chain that does not end).
+int followLinks(const std::string& path, std::string& target) {
+    target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return 0;
+        std::string next(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(target.c_str(), next.data(), next.size());
+        if (n < 0)
+            return errno;
+        next.resize(static_cast<std::size_t>(n));
+        // A relative link is relative to the folder holding it.
+        const std::size_t slash = target.rfind('/');
+        if (next.empty() || next.front() != '/')
+            next.insert(0, slash == std::string::npos ? std::string() : target.substr(0, slash + 1));
+        target = std::move(next);
+    }
+    return ELOOP;
+}
+
 void syncFolderOf(const std::string& target) {
     const std::size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
@@ -72,14 +94,10 @@ TFileResult writeFileSafely(const std::string& path, std::string_view content) {
         return failure(path, "no file name given");
 
     // Replace the file a symbolic link points to, keeping the link.
-    std::string target = path;
+    std::string target;
+    if (const int err = followLinks(path, target))
+        return failure(path, std::strerror(err));
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
-        }
-    }
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
         return failure(path, "it is a folder");

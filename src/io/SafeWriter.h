@@ -10,8 +10,9 @@
 // A regular file (or a new one) is written to a temporary file in the same folder, flushed to disk
 // and renamed over the target, so the target holds either its old or its new contents, never a
 // mix. The new file keeps the permissions of the file it replaces (new files: 0666 less the umask);
-// a symbolic link is followed and the file it points to is replaced, not the link. A file the
-// caller may not write is refused, not replaced.
+// a symbolic link (or a chain of them) is followed and the file it points to is replaced, or
+// created when it does not exist yet; the link stays. A file the caller may not write is refused,
+// not replaced.
 // An existing target that is not a regular file (a FIFO, a device) is written in place, never
 // replaced; a FIFO blocks until someone reads it, as with any writer.
 // On failure the temporary file is removed, the target is left as it was, and the message names

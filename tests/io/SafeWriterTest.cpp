@@ -77,6 +77,29 @@ TEST_F(SafeWriter, SymbolicLinkStaysALink) {
     EXPECT_EQ(readFile(path("real.txt")), "new");
 }
 
+TEST_F(SafeWriter, LinkToAFileNotYetThereCreatesThatFile) {
+    std::filesystem::create_directory(dir / "real");
+    ASSERT_EQ(::symlink("real/new.txt", path("link.txt").c_str()), 0);
+    ASSERT_EQ(::symlink("link.txt", path("chain.txt").c_str()), 0);
+    ASSERT_TRUE(writeFileSafely(path("chain.txt"), "new").ok);
+    EXPECT_TRUE(S_ISLNK(modeOf(path("chain.txt"))));
+    EXPECT_TRUE(S_ISLNK(modeOf(path("link.txt"))));
+    EXPECT_EQ(readFile(path("real/new.txt")), "new");
+
+    // A link into a missing folder and a loop of links are refused; the links stay.
+    ASSERT_EQ(::symlink("missing/new.txt", path("nowhere.txt").c_str()), 0);
+    EXPECT_EQ(writeFileSafely(path("nowhere.txt"), "x").message,
+              "Cannot write \"" + path("nowhere.txt") + "\": No such file or directory");
+    ASSERT_EQ(::symlink("loop2", path("loop1").c_str()), 0);
+    ASSERT_EQ(::symlink("loop1", path("loop2").c_str()), 0);
+    EXPECT_EQ(writeFileSafely(path("loop1"), "x").message,
+              "Cannot write \"" + path("loop1") + "\": Too many levels of symbolic links");
+    EXPECT_THAT(folderContents(),
+                testing::ElementsAre("chain.txt", "link.txt", "loop1", "loop2", "nowhere.txt", "real"));
+    for (const char* link : {"nowhere.txt", "loop1", "loop2"})
+        EXPECT_TRUE(S_ISLNK(modeOf(path(link)))) << link;
+}
+
 TEST_F(SafeWriter, FifoAndDeviceAreWrittenInPlace) {
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
     const std::string content(100000, 'z'); // more than a pipe holds at once
