@@ -184,8 +184,10 @@ TEST_F(TvkHostileFiles, PickupFileThatBecameUnreadableKeepsTheLoadedResponse) {
     window.pageCtrl->setCurrentWidget(window.TabSheet2);
 
     const auto changeEverything = [&] {
+        const bool clean = a.useMinPhase;
         enter(window.eGain, "1.0");
         clickBox(window.cbUseMinPhase);
+        ASSERT_NE(a.useMinPhase, clean);
         clickBox(window.cbRefMic);
         enter(window.splRange, "40");
         window.alphaTrackBar->setValue(window.alphaTrackBar->value() + 1);
@@ -310,10 +312,12 @@ TEST_F(TvkHostileFiles, ProjectWithHostileValuesGivesFiniteOutputs) {
         writeBytes(file, header + body);
         ASSERT_TRUE(window.openProject(file)) << body;
         EXPECT_TRUE(outputsFinite(a)) << body;
+        window.pageCtrl->setCurrentWidget(window.TabSheet2);
         for (QPushButton* button : {window.cbSetAsLeft, window.cbSetAsRight})
             QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_TRUE(outputsFinite(a)) << body;
         enter(window.eGain, "20");
+        ASSERT_EQ(a.gainDb, 20);
         window.betaTrackBar->setValue(0);
         EXPECT_TRUE(outputsFinite(a)) << body;
     }
@@ -459,6 +463,81 @@ TEST_F(TvkHostileFiles, OverlongPathsAreReportedClearly) {
     activate();
     EXPECT_EQ(window.OpenDialog.fileName, good);
     EXPECT_TRUE(warnings.empty());
+}
+
+} // namespace
+
+namespace {
+
+// A mono 16-bit PCM WAVE file with `samples` at `rate`.
+std::string waveBytes(std::uint32_t rate, const std::vector<std::int16_t>& samples) {
+    std::string b;
+    const auto u32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b += static_cast<char>(v >> (8 * i) & 0xFF);
+    };
+    const auto u16 = [&](unsigned v) {
+        b += static_cast<char>(v & 0xFF);
+        b += static_cast<char>(v >> 8 & 0xFF);
+    };
+    const auto dataSize = static_cast<std::uint32_t>(2 * samples.size());
+    b += "RIFF";
+    u32(36 + dataSize);
+    b += "WAVEfmt ";
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(rate);
+    u32(2 * rate);
+    u16(2);
+    u16(16);
+    b += "data";
+    u32(dataSize);
+    for (std::int16_t s : samples)
+        u16(static_cast<std::uint16_t>(s));
+    return b;
+}
+
+TEST_F(TvkHostileFiles, WaveInputsAtTheirLimitsGiveFiniteOutputs) {
+    const std::vector<std::int16_t> silence(8192, 0);
+    const std::vector<std::int16_t> one{-32768};
+    std::vector<std::int16_t> nyquist(8192), dc(8192, 32767), tail(8192, 0);
+    for (std::size_t i = 0; i < nyquist.size(); ++i)
+        nyquist[i] = i % 2 ? 32767 : -32768;
+    tail.back() = 1;
+    const std::pair<std::uint32_t, std::vector<std::int16_t>> inputs[] = {
+        {44100, silence}, {1000, one}, {768000, nyquist}, {44100, dc}, {8000, tail}};
+    const QString mic = path("mic.wav");
+    const QString pickup = path("pickup.wav");
+    for (const auto& [micRate, micSamples] : inputs)
+        for (const auto& [pickupRate, pickupSamples] : inputs) {
+            writeBytes(mic, waveBytes(micRate, micSamples));
+            writeBytes(pickup, waveBytes(pickupRate, pickupSamples));
+            window.loadWaveFile(0, mic);
+            window.loadWaveFile(1, pickup);
+            ASSERT_TRUE(warnings.empty());
+            EXPECT_TRUE(outputsFinite(a)) << micRate << " " << pickupRate;
+            window.pageCtrl->setCurrentWidget(window.TabSheet1);
+            enter(window.dCompMic, "1000");
+            enter(window.dCompPickup, "1000");
+            ASSERT_EQ(a.delayMic + a.delayPickup, 2000);
+            window.pageCtrl->setCurrentWidget(window.TabSheet2);
+            clickBox(window.cbUseMinPhase);
+            QTest::mouseClick(window.cbSetAsLeft, Qt::LeftButton);
+            ASSERT_TRUE(a.useMinPhase);
+            EXPECT_TRUE(outputsFinite(a)) << micRate << " " << pickupRate << " delayed, clean";
+            clickBox(window.cbUseMinPhase);
+            window.pageCtrl->setCurrentWidget(window.TabSheet1);
+            enter(window.dCompMic, "0");
+            clickBox(window.EnablePickup);
+            ASSERT_FALSE(a.enablePickup);
+            window.pageCtrl->setCurrentWidget(window.TabSheet2);
+            QTest::mouseClick(window.cbSetAsRight, Qt::LeftButton);
+            EXPECT_TRUE(outputsFinite(a)) << micRate << " " << pickupRate << " pickup off";
+            window.pageCtrl->setCurrentWidget(window.TabSheet1);
+            clickBox(window.EnablePickup);
+            ASSERT_TRUE(a.enablePickup);
+        }
 }
 
 } // namespace
