@@ -114,6 +114,34 @@ QSlider* trackBar(QWidget* parent, int x, int y) {
     return t;
 }
 
+// The text of a warning box. A message naming a path of thousands of characters would make a box
+// far taller than the screen, or, for one long name, a line cut off before its reason: the middle
+// of an overlong message gives way to an ellipsis (its beginning and its end, where the file's
+// name and the reason stand, are kept), and long runs without blanks get invisible break points.
+QString boxText(const QString& message) {
+    constexpr qsizetype head = 120;
+    constexpr qsizetype tail = 180;
+    constexpr int longestRun = 40;
+    QString text = message;
+    if (text.size() > head + 1 + tail) {
+        // Never between the two halves of a surrogate pair.
+        const qsizetype left = text.at(head - 1).isHighSurrogate() ? head - 1 : head;
+        const qsizetype right = text.at(text.size() - tail).isLowSurrogate() ? tail - 1 : tail;
+        text = text.left(left) + QChar(0x2026) + text.right(right);
+    }
+    QString shown;
+    int run = 0;
+    for (const QChar c : text) {
+        if (run >= longestRun && !c.isLowSurrogate()) {
+            shown += QChar(0x200B); // zero-width space: a place to break the line
+            run = 0;
+        }
+        shown += c;
+        run = c.isSpace() ? 0 : run + 1;
+    }
+    return shown;
+}
+
 constexpr const char* delayHint = "Compensate initial delay (remove intial zero samples)";
 
 constexpr const char* memoLines[] = {
@@ -200,7 +228,7 @@ void TTvkMain::createProjectCommands() {
             &TTvkMain::Save1Click);
 
     showWarning = [this](const QString& caption, const QString& text) {
-        QMessageBox::warning(this, caption, text);
+        QMessageBox::warning(this, caption, boxText(text));
     };
 
     // Files may be dropped anywhere on the window; the text fields, which take dropped text

@@ -170,8 +170,9 @@ public:
     QPushButton* OpenProject;
     QPushButton* SaveProject;
 
-    // Shows a warning box with one OK button over the window. Tests replace it to capture the
-    // caption and text without a modal box.
+    // Shows a warning box with one OK button over the window; an overlong text (a path of
+    // thousands of characters) is shortened in its middle so that the box fits on the screen.
+    // Tests replace it to capture the caption and the full text without a modal box.
     std::function<void(const QString& caption, const QString& text)> showWarning;
 
     // What a file dropped on the window does: a ".smp" file anywhere opens as a project; a ".wav"

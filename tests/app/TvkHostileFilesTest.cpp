@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
+#include <QScreen>
 
 #include <sys/stat.h>
 
@@ -538,6 +539,60 @@ TEST_F(TvkHostileFiles, WaveInputsAtTheirLimitsGiveFiniteOutputs) {
             clickBox(window.EnablePickup);
             ASSERT_TRUE(a.enablePickup);
         }
+}
+
+} // namespace
+
+namespace {
+
+struct TShownBox {
+    QString text;
+    bool fits = false; // the box lies on the screen and its text needs no more room than it has
+};
+
+// Records the next message box and closes it.
+void inspectNextBox(TShownBox* shown) {
+    QTimer::singleShot(0, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            inspectNextBox(shown);
+            return;
+        }
+        shown->text = box->text();
+        const QRect screen = box->screen()->availableGeometry();
+        shown->fits = box->width() <= screen.width() && box->height() <= screen.height();
+        for (const QLabel* label : box->findChildren<QLabel*>())
+            if (label->text() == box->text())
+                shown->fits = shown->fits && label->minimumSizeHint().width() <= label->width() &&
+                              label->heightForWidth(label->width()) <= label->height();
+        box->close();
+    });
+}
+
+// The window's own warning box, not the fixture's capture.
+TEST(TvkWarningBox, OverlongPathsKeepTheBoxOnTheScreen) {
+    QTemporaryDir dir;
+    TTvkMain window;
+    window.show();
+    const QString manyFolders = overlongPath(dir.path(), "smd");
+    const QString oneLongName = dir.path() + "/" + QString(10000, QLatin1Char('x')) + ".smd";
+    for (const QString& file : {manyFolders, oneLongName}) {
+        TShownBox shown;
+        inspectNextBox(&shown);
+        EXPECT_FALSE(window.exportBodyData(file));
+        EXPECT_TRUE(shown.fits) << shown.text.size();
+        EXPECT_LT(shown.text.size(), 400);
+        EXPECT_TRUE(shown.text.startsWith("Cannot write \"" + dir.path().left(20)));
+        EXPECT_TRUE(shown.text.remove(QChar(0x200B)).endsWith(file.right(40) + "\": File name too long"))
+            << shown.text.toStdString();
+    }
+
+    // A message of ordinary length is shown as it is.
+    TShownBox shown;
+    inspectNextBox(&shown);
+    EXPECT_FALSE(window.exportBodyData(dir.path() + "/no/01234 x.smd"));
+    EXPECT_EQ(shown.text, "Cannot write \"" + dir.path() + "/no/01234 x.smd\": No such file or directory");
+    EXPECT_TRUE(shown.fits);
 }
 
 } // namespace
