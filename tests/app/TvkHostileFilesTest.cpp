@@ -149,6 +149,13 @@ TEST_F(TvkHostileFiles, EmptyFileIsRejectedAndSilencesOnlyItsChannel) {
         }
         EXPECT_TRUE(outputsFinite(a)) << channel;
     }
+
+    // A file that looks regular but fails to read is rejected like one that is too short.
+    window.loadWaveFile(0, QStringLiteral("/proc/self/mem"));
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].text, waveUnknownFormat);
+    EXPECT_EQ(a.irData[0].mic, 0.0);
+    EXPECT_TRUE(outputsFinite(a));
 }
 
 TEST_F(TvkHostileFiles, StripsRefuseDroppedFilesThatAreNoFilesAndReportRejectedOnes) {
@@ -260,9 +267,16 @@ TEST_F(TvkHostileFiles, ProjectFilesThatCannotBeReadAreReportedAndChangeNothing)
 
     const auto before = a.irData;
     const auto filterIr = a.filterIr;
-    const QString rejected[] = {longFirstLine,        longDataLine, garbage,
-                                fifo("pipe.smp"),     folder,       QStringLiteral("/dev/zero"),
-                                path("vanished.smp"), locked,       overlongPath(dir.path(), "smp")};
+    const QString rejected[] = {longFirstLine,
+                                longDataLine,
+                                garbage,
+                                fifo("pipe.smp"),
+                                folder,
+                                QStringLiteral("/dev/zero"),
+                                QStringLiteral("/proc/self/mem"),
+                                path("vanished.smp"),
+                                locked,
+                                overlongPath(dir.path(), "smp")};
     {
         TNoPermissionOverride noOverride;
         ASSERT_TRUE(noOverride.enforced());
@@ -369,6 +383,12 @@ TEST_F(TvkHostileFiles, WritesOntoAFullDiskFailAndKeepTheOldFiles) {
     EXPECT_EQ(readBytes(smd), "old body data\r\n");
     EXPECT_EQ(readBytes(smp), "old project\r\n");
     EXPECT_EQ(entries(dir.path()), listed);
+
+    // A device that is full.
+    EXPECT_FALSE(window.exportBodyData(QStringLiteral("/dev/full")));
+    expectWriteError(QStringLiteral("/dev/full"), "No space left on device");
+    EXPECT_FALSE(window.saveProject(QStringLiteral("/dev/full")));
+    expectWriteError(QStringLiteral("/dev/full"), "No space left on device");
 
     // With room again both are written whole.
     EXPECT_TRUE(window.exportBodyData(smd));
