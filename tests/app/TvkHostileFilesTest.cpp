@@ -417,6 +417,20 @@ TEST_F(TvkHostileFiles, WriteProtectedFileIsNotReplaced) {
     EXPECT_EQ(readBytes(smp), "kept project\r\n");
 }
 
+TEST_F(TvkHostileFiles, FolderInPlaceOfTheFileIsRefused) {
+    const QString smd = path("01234 Folder.smd");
+    const QString smp = path("folder.smp");
+    ASSERT_TRUE(QDir().mkdir(smd));
+    ASSERT_TRUE(QDir().mkdir(smp));
+    EXPECT_FALSE(window.exportBodyData(smd));
+    expectWriteError(smd, "it is a folder");
+    EXPECT_FALSE(window.saveProject(smp));
+    expectWriteError(smp, "it is a folder");
+    EXPECT_TRUE(QFileInfo(smd).isDir() && QFileInfo(smp).isDir());
+    EXPECT_TRUE(entries(smd).isEmpty() && entries(smp).isEmpty());
+    EXPECT_EQ(entries(dir.path()).size(), 2);
+}
+
 // The name is line 5 of the export whatever was typed or pasted into its field.
 TEST_F(TvkHostileFiles, ExportedNameStaysOneLineOfLatin1) {
     const QString file = path("01234 Name.smd");
