@@ -105,6 +105,9 @@ TEST_F(TvkHostileFiles, LoadedFileThatCannotBeOpenedIsShownButChangesNothing) {
     }
     window.openArguments({pipe});
     EXPECT_EQ(window.MicFName->text(), "pipe.wav");
+    // The dialog still opens from there and takes a good file (the one loaded before).
+    loadThroughDialog(0, examplePath("mic.wav"));
+    EXPECT_EQ(window.MicFName->text(), "mic.wav");
     EXPECT_TRUE(warnings.empty());
     EXPECT_TRUE(a.irData == before);
     EXPECT_EQ(a.fs, 44100);
