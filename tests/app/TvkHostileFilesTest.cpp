@@ -268,6 +268,8 @@ TEST_F(TvkHostileFiles, ProjectFilesThatCannotBeReadAreReportedAndChangeNothing)
     ASSERT_TRUE(QFile::copy(good, locked));
     ASSERT_EQ(::chmod(locked.toLocal8Bit().constData(), 0), 0);
 
+    a.release = {1, 2, 3, 4};
+    a.setFs(48000);
     const auto before = a.irData;
     const auto filterIr = a.filterIr;
     const QString rejected[] = {longFirstLine,
@@ -295,6 +297,8 @@ TEST_F(TvkHostileFiles, ProjectFilesThatCannotBeReadAreReportedAndChangeNothing)
     }
     EXPECT_TRUE(a.irData == before);
     EXPECT_EQ(a.filterIr, filterIr);
+    EXPECT_EQ(a.release, (std::array<std::int32_t, 4>{1, 2, 3, 4}));
+    EXPECT_EQ(a.fs, 48000);
     EXPECT_EQ(window.OpenPickupDialog.fileName, examplePath("pickup.wav"));
 }
 
