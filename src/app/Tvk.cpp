@@ -117,7 +117,8 @@ QSlider* trackBar(QWidget* parent, int x, int y) {
 // The text of a warning box. A message naming a path of thousands of characters would make a box
 // far taller than the screen, or, for one long name, a line cut off before its reason: the middle
 // of an overlong message gives way to an ellipsis (its beginning and its end, where the file's
-// name and the reason stand, are kept), and long runs without blanks get invisible break points.
+// name and the reason stand, are kept), and a long run without a blank or slash, where the line
+// could not break, gets invisible break points.
 QString boxText(const QString& message) {
     constexpr qsizetype head = 120;
     constexpr qsizetype tail = 180;
@@ -137,7 +138,7 @@ QString boxText(const QString& message) {
             run = 0;
         }
         shown += c;
-        run = c.isSpace() ? 0 : run + 1;
+        run = c.isSpace() || c == u'/' ? 0 : run + 1;
     }
     return shown;
 }

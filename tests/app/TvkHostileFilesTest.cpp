@@ -628,11 +628,12 @@ TEST(TvkWarningBox, OverlongPathsKeepTheBoxOnTheScreen) {
             << shown.text.toStdString();
     }
 
-    // A message of ordinary length is shown as it is.
+    // A message of ordinary length is shown as it is, a path of ordinary names too.
+    const QString missing = dir.path() + "/no/such/folder/of/measurements/01234 x.smd";
     TShownBox shown;
     inspectNextBox(&shown);
-    EXPECT_FALSE(window.exportBodyData(dir.path() + "/no/01234 x.smd"));
-    EXPECT_EQ(shown.text, "Cannot write \"" + dir.path() + "/no/01234 x.smd\": No such file or directory");
+    EXPECT_FALSE(window.exportBodyData(missing));
+    EXPECT_EQ(shown.text, "Cannot write \"" + missing + "\": No such file or directory");
     EXPECT_TRUE(shown.fits);
 }
 
