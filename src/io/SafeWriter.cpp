@@ -28,9 +28,12 @@ int writeAll(int fd, std::string_view content) {
 }
 
 TFileResult writeInPlace(const std::string& path, std::string_view content) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    // O_NONBLOCK: opening a FIFO that no program reads from would wait forever (and the window
+    // with it); it fails at once instead. The writes then wait for the reader as usual.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
-        return failure(path, std::strerror(errno));
+        return failure(path, errno == ENXIO ? "no program is reading from it" : std::strerror(errno));
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     const int err = writeAll(fd, content);
     const int closeErr = ::close(fd) == 0 ? 0 : errno;
     if (err || closeErr)

@@ -14,7 +14,8 @@
 // created when it does not exist yet; the link stays. A file the caller may not write is refused,
 // not replaced.
 // An existing target that is not a regular file (a FIFO, a device) is written in place, never
-// replaced; a FIFO blocks until someone reads it, as with any writer.
+// replaced. A FIFO that no program has open for reading is refused at once ("no program is
+// reading from it"); one that is being read takes the content at the reader's pace.
 // On failure the temporary file is removed, the target is left as it was, and the message names
 // the file and the reason ("Cannot write \"/x/y.smd\": Permission denied").
 TFileResult writeFileSafely(const std::string& path, std::string_view content);

@@ -438,6 +438,20 @@ TEST_F(TvkHostileFiles, FolderInPlaceOfTheFileIsRefused) {
     EXPECT_EQ(entries(dir.path()).size(), 2);
 }
 
+// A FIFO nobody reads from would take a writer's open forever; the window must not wait for it.
+TEST_F(TvkHostileFiles, FifoWithoutReaderIsRefusedAtOnce) {
+    const QString smd = path("01234 Pipe.smd");
+    const QString smp = path("pipe.smp");
+    for (const QString& file : {smd, smp})
+        ASSERT_EQ(::mkfifo(file.toLocal8Bit().constData(), 0600), 0);
+    EXPECT_FALSE(window.exportBodyData(smd));
+    expectWriteError(smd, "no program is reading from it");
+    EXPECT_FALSE(window.saveProject(smp));
+    expectWriteError(smp, "no program is reading from it");
+    EXPECT_TRUE(QFileInfo(smd).exists() && !QFileInfo(smd).isFile());
+    EXPECT_EQ(entries(dir.path()).size(), 2);
+}
+
 // The name is line 5 of the export whatever was typed or pasted into its field.
 TEST_F(TvkHostileFiles, ExportedNameStaysOneLineOfLatin1) {
     const QString file = path("01234 Name.smd");

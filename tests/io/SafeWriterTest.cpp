@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -103,10 +104,27 @@ TEST_F(SafeWriter, LinkToAFileNotYetThereCreatesThatFile) {
 TEST_F(SafeWriter, FifoAndDeviceAreWrittenInPlace) {
     ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
     const std::string content(100000, 'z'); // more than a pipe holds at once
+    // Nobody reads: refused at once instead of waiting for a reader that never comes.
+    const TFileResult unread = writeFileSafely(path("fifo"), content);
+    EXPECT_FALSE(unread.ok);
+    EXPECT_EQ(unread.message, "Cannot write \"" + path("fifo") + "\": no program is reading from it");
+
+    // A reader takes all of it. Opened read-write, the read end exists before the writer comes.
+    const int readEnd = ::open(path("fifo").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(readEnd, 0);
     std::string received;
-    std::thread reader([&] { received = readFile(path("fifo")); });
+    std::thread reader([&] {
+        char buffer[4096];
+        while (received.size() < content.size()) {
+            const ssize_t n = ::read(readEnd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            received.append(buffer, static_cast<std::size_t>(n));
+        }
+    });
     const TFileResult r = writeFileSafely(path("fifo"), content);
     reader.join();
+    ::close(readEnd);
     EXPECT_TRUE(r.ok) << r.message;
     EXPECT_EQ(received, content);
     EXPECT_TRUE(S_ISFIFO(modeOf(path("fifo"))));
