@@ -7,6 +7,10 @@ bool TLineReader::next(std::string& line) {
     int c;
     bool any = false;
     while ((c = ::getc_unlocked(file)) != EOF) {
+        if (budget-- == 0) {
+            tooLarge = true;
+            return false;
+        }
         any = true;
         if (c == '\n')
             break;

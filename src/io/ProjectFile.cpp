@@ -104,10 +104,12 @@ TFileResult readProject(TAnalyzer& a, const std::string& path) {
     if (!file)
         return TFileResult{false, true, "Cannot open \"" + path + "\": " + reason};
 
-    TLineReader source(file.get());
+    TLineReader source(file.get(), projectMaxFileSize);
     const auto readFailure = [&] {
-        return fileError(source.lineTooLong() ? "Cannot read \"" + path + "\": a line is too long"
-                                              : "Cannot read \"" + path + "\": read error");
+        const char* why = source.lineTooLong()    ? "a line is too long"
+                          : source.fileTooLarge() ? "the file is far larger than a project file (over 64 MB)"
+                                                  : "read error";
+        return fileError("Cannot read \"" + path + "\": " + why);
     };
     std::string line;
     const bool gotFirst = source.next(line);

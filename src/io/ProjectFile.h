@@ -19,10 +19,16 @@ inline constexpr const char* endOfDataMarker = "<##++--ENDOFDATA--++##>";
 // failure the file at `path` is left as it was and the message says why.
 TFileResult writeProject(const TAnalyzer& a, const std::string& path);
 
+// Most bytes of a project file that are read: a saved project is about 250 KB, so anything near
+// this size is something else, and reading it to its end would keep the window waiting.
+inline constexpr std::uint64_t projectMaxFileSize = 64u << 20;
+
 // Reads a project file into a. Lines may end in CR LF or LF. The first line must begin with
 // projectFirstLine and a "data" key line must follow; otherwise the file is rejected with a message
 // and a is unchanged, as it is when the file cannot be opened (cannotOpen; a folder, FIFO or device
-// is never read). Reading stops at a line beginning with "}" or at the end of the file.
+// is never read). Reading stops at a line beginning with "}" or at the end of the file. A line
+// longer than TLineReader::maxLineLength, or a file that goes on past projectMaxFileSize bytes
+// before its end or its "}", is rejected too.
 // On success: a.release takes the numbers of the "release" line (at most four; missing ones keep
 // their values); a.fs (with setFs) the " fs=" value when that is a whole number from 1000 to 768000;
 // a.irData the values of the data block(s): mic and pickup alternating across lines, each block

@@ -264,6 +264,24 @@ TEST_F(HostileInput, ProjectDataOfBinaryGarbageReadsAsZeros) {
     expectFiniteAnalysis("garbage data");
 }
 
+// Short lines past any project file's size: refused after 64 MB instead of read to the end.
+TEST_F(HostileInput, ProjectFileGoingOnPastSixtyFourMegabytesIsRejected) {
+    const std::string filler(projectMaxFileSize, '\n');
+    writeFile(path("huge.smp"), projectHead + " 0.5 0.5\r\n" + filler);
+    const TFileResult r = readProject(*a, path("huge.smp"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.message, "Cannot read \"" + path("huge.smp") +
+                             "\": the file is far larger than a project file (over 64 MB)");
+    expectUnchanged("huge project");
+
+    // What follows a closing brace is never read, so it does not count.
+    writeFile(path("tail.smp"), projectHead + " 0.5 0.25\r\n" + projectFoot + filler);
+    const TFileResult tail = readProject(*a, path("tail.smp"));
+    ASSERT_TRUE(tail.ok) << tail.message;
+    EXPECT_EQ(a->irData[0].mic, 0.5);
+    EXPECT_EQ(a->irData[0].pickup, 0.25);
+}
+
 TEST_F(HostileInput, SparseProjectOfTwoGigabytesIsRejected) {
     const std::pair<std::string, std::string> cases[] = {
         {"", "is not a project file"},
