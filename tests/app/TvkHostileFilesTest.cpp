@@ -81,6 +81,13 @@ protected:
         EXPECT_TRUE(warnings[0].text.contains(QLatin1String(reason))) << warnings[0].text.toStdString();
         warnings.clear();
     }
+    // Export to `smd` and Save project to `smp` both fail, each reporting its file and `reason`.
+    void expectExportAndSaveFail(const QString& smd, const QString& smp, const char* reason) {
+        EXPECT_FALSE(window.exportBodyData(smd));
+        expectWriteError(smd, reason);
+        EXPECT_FALSE(window.saveProject(smp));
+        expectWriteError(smp, reason);
+    }
 
     QTemporaryDir dir;
 };
@@ -358,10 +365,7 @@ TEST_F(TvkHostileFiles, WritesIntoAProtectedFolderFailAndKeepTheOldFiles) {
     {
         TNoPermissionOverride noOverride;
         ASSERT_TRUE(noOverride.enforced());
-        EXPECT_FALSE(window.exportBodyData(smd));
-        expectWriteError(smd, "Permission denied");
-        EXPECT_FALSE(window.saveProject(smp));
-        expectWriteError(smp, "Permission denied");
+        expectExportAndSaveFail(smd, smp, "Permission denied");
         EXPECT_FALSE(window.exportBodyData(path("01234 New.smd")));
         expectWriteError(path("01234 New.smd"), "Permission denied");
     }
@@ -382,20 +386,15 @@ TEST_F(TvkHostileFiles, WritesOntoAFullDiskFailAndKeepTheOldFiles) {
     {
         TFileSizeLimit fullAfter(64 * 1024); // both files are over 200 kB
         ASSERT_TRUE(fullAfter.enforced());
-        EXPECT_FALSE(window.exportBodyData(smd));
-        expectWriteError(smd, "File too large");
-        EXPECT_FALSE(window.saveProject(smp));
-        expectWriteError(smp, "File too large");
+        expectExportAndSaveFail(smd, smp, "File too large");
     }
     EXPECT_EQ(readBytes(smd), "old body data\r\n");
     EXPECT_EQ(readBytes(smp), "old project\r\n");
     EXPECT_EQ(entries(dir.path()), listed);
 
     // A device that is full.
-    EXPECT_FALSE(window.exportBodyData(QStringLiteral("/dev/full")));
-    expectWriteError(QStringLiteral("/dev/full"), "No space left on device");
-    EXPECT_FALSE(window.saveProject(QStringLiteral("/dev/full")));
-    expectWriteError(QStringLiteral("/dev/full"), "No space left on device");
+    expectExportAndSaveFail(QStringLiteral("/dev/full"), QStringLiteral("/dev/full"),
+                            "No space left on device");
 
     // With room again both are written whole.
     EXPECT_TRUE(window.exportBodyData(smd));
@@ -415,10 +414,7 @@ TEST_F(TvkHostileFiles, WriteProtectedFileIsNotReplaced) {
     {
         TNoPermissionOverride noOverride;
         ASSERT_TRUE(noOverride.enforced());
-        EXPECT_FALSE(window.exportBodyData(smd));
-        expectWriteError(smd, "Permission denied");
-        EXPECT_FALSE(window.saveProject(smp));
-        expectWriteError(smp, "Permission denied");
+        expectExportAndSaveFail(smd, smp, "Permission denied");
     }
     EXPECT_EQ(readBytes(smd), "kept body data\r\n");
     EXPECT_EQ(readBytes(smp), "kept project\r\n");
@@ -429,10 +425,7 @@ TEST_F(TvkHostileFiles, FolderInPlaceOfTheFileIsRefused) {
     const QString smp = path("folder.smp");
     ASSERT_TRUE(QDir().mkdir(smd));
     ASSERT_TRUE(QDir().mkdir(smp));
-    EXPECT_FALSE(window.exportBodyData(smd));
-    expectWriteError(smd, "it is a folder");
-    EXPECT_FALSE(window.saveProject(smp));
-    expectWriteError(smp, "it is a folder");
+    expectExportAndSaveFail(smd, smp, "it is a folder");
     EXPECT_TRUE(QFileInfo(smd).isDir() && QFileInfo(smp).isDir());
     EXPECT_TRUE(entries(smd).isEmpty() && entries(smp).isEmpty());
     EXPECT_EQ(entries(dir.path()).size(), 2);
@@ -444,10 +437,7 @@ TEST_F(TvkHostileFiles, FifoWithoutReaderIsRefusedAtOnce) {
     const QString smp = path("pipe.smp");
     for (const QString& file : {smd, smp})
         ASSERT_EQ(::mkfifo(file.toLocal8Bit().constData(), 0600), 0);
-    EXPECT_FALSE(window.exportBodyData(smd));
-    expectWriteError(smd, "no program is reading from it");
-    EXPECT_FALSE(window.saveProject(smp));
-    expectWriteError(smp, "no program is reading from it");
+    expectExportAndSaveFail(smd, smp, "no program is reading from it");
     EXPECT_TRUE(QFileInfo(smd).exists() && !QFileInfo(smd).isFile());
     EXPECT_EQ(entries(dir.path()).size(), 2);
 }
