@@ -2,12 +2,9 @@
 #include "cli/CliRun.h"
 
 #include "dsp/Analyzer.h"
-#include "io/SafeWriter.h"
 #include "plot/AnalyzerView.h"
 #include "plot_qt/RasterImage.h"
 
-#include <QBuffer>
-#include <QByteArray>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -36,21 +33,6 @@ void ensureGuiApplication() {
     static QGuiApplication app(argc, argv);
 }
 
-// Writes the image as PNG through writeFileSafely, like every other output of the tool: a file
-// that may not be written is refused, a failed write keeps the old file, the message names the file.
-bool savePng(TRasterImage& image, const std::string& path, std::string& error) {
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !image.image().save(&buffer, "PNG")) {
-        error = "Cannot write \"" + path + "\": the PNG could not be encoded";
-        return false;
-    }
-    const TFileResult r =
-        writeFileSafely(path, std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
-    error = r.message;
-    return r.ok;
-}
-
 } // namespace
 
 bool writePlots(TAnalyzer& a, const TCliOptions& o, std::string& error) {
@@ -60,13 +42,13 @@ bool writePlots(TAnalyzer& a, const TCliOptions& o, std::string& error) {
         TRasterImage plot(o.plotWidth, o.plotHeight);
         TRasterImage strip(blockLength, 177);
         view.drawAnalysis(plot, strip);
-        if (!savePng(plot, o.plotAnalysis, error))
+        if (!plot.savePng(o.plotAnalysis, &error))
             return false;
     }
     if (!o.plotSummary.empty()) {
         TRasterImage plot(o.plotWidth, o.plotHeight);
         view.drawSummary(plot);
-        if (!savePng(plot, o.plotSummary, error))
+        if (!plot.savePng(o.plotSummary, &error))
             return false;
     }
     return true;

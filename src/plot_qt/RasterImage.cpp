@@ -1,6 +1,9 @@
 #include "plot_qt/RasterImage.h"
 
-#include <QSaveFile>
+#include "io/SafeWriter.h"
+
+#include <QBuffer>
+#include <QByteArray>
 
 #include <algorithm>
 #include <cmath>
@@ -26,23 +29,16 @@ void TRasterImage::setDevicePixelRatio(double devicePixelRatio) {
 }
 
 bool TRasterImage::savePng(const std::string& path, std::string* error) {
-    canvas_.end();
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image().save(&buffer, "PNG")) {
         if (error)
-            *error = file.errorString().toStdString();
+            *error = "Cannot write \"" + path + "\": the PNG could not be encoded";
         return false;
     }
-    if (!image_.save(&file, "PNG")) {
-        file.cancelWriting();
-        if (error)
-            *error = "the PNG could not be encoded";
-        return false;
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString().toStdString();
-        return false;
-    }
-    return true;
+    const TFileResult r =
+        writeFileSafely(path, std::string_view(png.constData(), static_cast<std::size_t>(png.size())));
+    if (error)
+        *error = r.message;
+    return r.ok;
 }

@@ -25,8 +25,9 @@ public:
     void setDevicePixelRatio(double devicePixelRatio);
     double devicePixelRatio() const { return image_.devicePixelRatio(); }
 
-    // Writes the image as PNG. The file is replaced only when it was written completely; on
-    // failure the old file stays and error (if given) says why.
+    // Writes the image as PNG through writeFileSafely: the file is replaced only when it was
+    // written completely, a write-protected file is refused, and on failure the old file stays
+    // and error (if given) names the file and the reason.
     bool savePng(const std::string& path, std::string* error = nullptr);
 
 private:

@@ -174,8 +174,9 @@ TEST(RasterImage, SavePngReplacesOnlyOnSuccess) {
     EXPECT_EQ(loaded.size(), QSize(40, 30));
     EXPECT_EQ(loaded.pixel(20, 15), qRgb(0, 0, 0));
 
-    EXPECT_FALSE(image.savePng(dir.filePath("missing/strip.png").toStdString(), &error));
-    EXPECT_FALSE(error.empty());
+    const std::string missing = dir.filePath("missing/strip.png").toStdString();
+    EXPECT_FALSE(image.savePng(missing, &error));
+    EXPECT_EQ(error, "Cannot write \"" + missing + "\": No such file or directory");
 }
 
 TEST(ImageWidget, LogicalSizeAndMouseForwarding) {
