@@ -1,7 +1,8 @@
 # Installs the Debian packages the build, the tests and the program need, only when missing.
 # Sourced by the other scripts.
 ba_packages=(cmake g++ ninja-build pkg-config qt6-base-dev libfftw3-dev libgtest-dev libgmock-dev
-    libbenchmark-dev fonts-liberation xvfb xauth locales xdotool imagemagick clang libclang-rt-14-dev)
+    libbenchmark-dev fonts-liberation xvfb xauth locales xdotool imagemagick clang libclang-rt-14-dev
+    libsndfile1-dev qt6-multimedia-dev pulseaudio pulseaudio-utils sox hyperfine)
 
 ba_install_deps() {
     local missing=() p

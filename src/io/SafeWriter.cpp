@@ -27,18 +27,17 @@ int writeAll(int fd, std::string_view content) {
     return 0;
 }
 
-TFileResult writeInPlace(const std::string& path, std::string_view content) {
+// Opens a FIFO or device for writing in place; returns the descriptor or -1 with `reason` set.
+int openInPlace(const std::string& path, std::string& reason) {
     // O_NONBLOCK: opening a FIFO that no program reads from would wait forever (and the window
     // with it); it fails at once instead. The writes then wait for the reader as usual.
     const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return failure(path, errno == ENXIO ? "no program is reading from it" : std::strerror(errno));
+    if (fd < 0) {
+        reason = errno == ENXIO ? "no program is reading from it" : std::strerror(errno);
+        return -1;
+    }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    const int err = writeAll(fd, content);
-    const int closeErr = ::close(fd) == 0 ? 0 : errno;
-    if (err || closeErr)
-        return failure(path, std::strerror(err ? err : closeErr));
-    return {};
+    return fd;
 }
 
 // Creates a new file next to `target` with a name no one else uses; returns its descriptor or -1.
@@ -93,44 +92,97 @@ void syncFolderOf(const std::string& target) {
 } // namespace
 
 TFileResult writeFileSafely(const std::string& path, std::string_view content) {
+    TSafeFileWriter writer;
+    if (TFileResult r = writer.open(path); !r.ok)
+        return r;
+    if (TFileResult r = writer.write(content); !r.ok)
+        return r;
+    return writer.commit();
+}
+
+TSafeFileWriter::~TSafeFileWriter() {
+    abandon();
+}
+
+TFileResult TSafeFileWriter::fail(int err) {
+    abandon();
+    return failure(path, std::strerror(err));
+}
+
+void TSafeFileWriter::abandon() {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+    if (!tempPath.empty())
+        ::unlink(tempPath.c_str());
+    tempPath.clear();
+}
+
+TFileResult TSafeFileWriter::open(const std::string& givenPath) {
+    abandon();
+    path = givenPath;
+    writeError = 0;
+    replacing = false;
     if (path.empty())
         return failure(path, "no file name given");
 
     // Replace the file a symbolic link points to, keeping the link.
-    std::string target;
     if (const int err = followLinks(path, target))
         return failure(path, std::strerror(err));
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
         return failure(path, "it is a folder");
-    if (exists && !S_ISREG(st.st_mode))
-        return writeInPlace(target, content);
+    if (exists && !S_ISREG(st.st_mode)) {
+        std::string reason;
+        fd = openInPlace(target, reason);
+        return fd < 0 ? failure(path, reason) : TFileResult{};
+    }
     // A write-protected file stays protected: replacing it by rename would bypass that. The check
     // uses the effective credentials, those of the write (access() would use root's full rights).
     if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         return failure(path, std::strerror(errno));
 
-    std::string tempPath;
-    const int fd = createTemp(target, tempPath);
-    if (fd < 0)
-        return failure(path, std::strerror(errno));
-
-    int err = 0;
-    if (exists && ::fchmod(fd, st.st_mode & 07777) != 0)
-        err = errno;
-    if (!err)
-        err = writeAll(fd, content);
-    if (!err && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && ::rename(tempPath.c_str(), target.c_str()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(tempPath.c_str());
+    fd = createTemp(target, tempPath);
+    if (fd < 0) {
+        const int err = errno;
+        tempPath.clear();
         return failure(path, std::strerror(err));
     }
+    replacing = exists;
+    mode = st.st_mode & 07777;
+    if (replacing && ::fchmod(fd, mode) != 0)
+        return fail(errno);
+    return {};
+}
+
+TFileResult TSafeFileWriter::write(std::string_view content) {
+    if (fd < 0)
+        return failure(path, writeError ? std::strerror(writeError) : "not open");
+    if (const int err = writeAll(fd, content)) {
+        writeError = err;
+        return fail(err);
+    }
+    return {};
+}
+
+TFileResult TSafeFileWriter::commit() {
+    if (fd < 0)
+        return failure(path, writeError ? std::strerror(writeError) : "not open");
+    if (tempPath.empty()) { // written in place
+        const int err = ::close(fd) == 0 ? 0 : errno;
+        fd = -1;
+        return err ? failure(path, std::strerror(err)) : TFileResult{};
+    }
+    int err = ::fsync(fd) != 0 ? errno : 0;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    fd = -1;
+    if (!err && ::rename(tempPath.c_str(), target.c_str()) != 0)
+        err = errno;
+    if (err)
+        return fail(err);
+    tempPath.clear();
     syncFolderOf(target);
     return {};
 }

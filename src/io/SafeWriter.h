@@ -19,3 +19,36 @@
 // On failure the temporary file is removed, the target is left as it was, and the message names
 // the file and the reason ("Cannot write \"/x/y.smd\": Permission denied").
 TFileResult writeFileSafely(const std::string& path, std::string_view content);
+
+// The same, for content written piece by piece (a rendered recording of any length): open, any
+// number of writes, then commit. Nothing is visible at the target before commit succeeds; a writer
+// destroyed or abandoned before that removes its temporary file and leaves the target as it was.
+// A target written in place (FIFO, device) takes each piece as it comes.
+class TSafeFileWriter {
+public:
+    TSafeFileWriter() = default;
+    ~TSafeFileWriter();
+    TSafeFileWriter(const TSafeFileWriter&) = delete;
+    TSafeFileWriter& operator=(const TSafeFileWriter&) = delete;
+
+    // Checks the target and creates the temporary file (or opens the target written in place).
+    TFileResult open(const std::string& path);
+    // Appends `content`; after the first failure every later write and the commit report it.
+    TFileResult write(std::string_view content);
+    // Flushes, renames the temporary file over the target and syncs the folder.
+    TFileResult commit();
+    // Removes the temporary file; the target stays as it was. Harmless when nothing is open.
+    void abandon();
+    bool isOpen() const { return fd >= 0; }
+
+private:
+    TFileResult fail(int err);
+
+    std::string path;     // as given, for messages
+    std::string target;   // the file finally written (links followed)
+    std::string tempPath; // empty when writing in place
+    int fd = -1;
+    int writeError = 0;
+    bool replacing = false; // an existing file's permissions are copied
+    unsigned mode = 0;
+};

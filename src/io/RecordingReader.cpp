@@ -1,0 +1,89 @@
+#include "io/RecordingReader.h"
+
+#include "io/RegularFile.h"
+
+#include <sndfile.h>
+
+namespace {
+
+std::string formatName(int format) {
+    SF_FORMAT_INFO info{};
+    info.format = format & SF_FORMAT_TYPEMASK;
+    if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 && info.extension)
+        return info.name;
+    return "audio";
+}
+
+bool isIntegerFormat(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+    case SF_FORMAT_VORBIS:
+    case SF_FORMAT_OPUS:
+        return false;
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
+TRecordingReader::~TRecordingReader() {
+    close();
+}
+
+void TRecordingReader::close() {
+    if (file)
+        sf_close(static_cast<SNDFILE*>(file));
+    file = nullptr;
+}
+
+TFileResult TRecordingReader::open(const std::string& givenPath) {
+    close();
+    path = givenPath;
+    recordingInfo = {};
+    error.clear();
+    // Only a regular file: libsndfile would block on a FIFO and read a device forever.
+    std::string reason;
+    TFilePtr probe = openRegularFile(path, reason);
+    if (!probe)
+        return TFileResult{false, true, "Cannot read \"" + path + "\": " + reason};
+    probe.reset();
+
+    SF_INFO sf{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &sf);
+    if (!f)
+        return fileError("Cannot read \"" + path + "\": " + sf_strerror(nullptr));
+    if (sf.channels < 1 || sf.samplerate < 1) {
+        sf_close(f);
+        return fileError("Cannot read \"" + path + "\": it holds no audio");
+    }
+    file = f;
+    // Integer files read as float: full scale -1.0 exactly, no clipping of float files.
+    sf_command(f, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
+    sf_command(f, SFC_SET_CLIPPING, nullptr, SF_FALSE);
+    recordingInfo.frames = sf.frames;
+    recordingInfo.channels = sf.channels;
+    recordingInfo.rate = sf.samplerate;
+    recordingInfo.integer = isIntegerFormat(sf.format);
+    recordingInfo.formatName = formatName(sf.format);
+    return {};
+}
+
+std::int64_t TRecordingReader::read(float* interleaved, std::int64_t frames) {
+    if (!file) {
+        error = "Cannot read \"" + path + "\": not open";
+        return -1;
+    }
+    SNDFILE* f = static_cast<SNDFILE*>(file);
+    const sf_count_t n = sf_readf_float(f, interleaved, frames);
+    if (n == 0 && sf_error(f) != SF_ERR_NO_ERROR) {
+        error = "Cannot read \"" + path + "\": " + sf_strerror(f);
+        return -1;
+    }
+    return n;
+}
+
+bool TRecordingReader::rewind() {
+    return file && sf_seek(static_cast<SNDFILE*>(file), 0, SEEK_SET) == 0;
+}

@@ -1,0 +1,45 @@
+// Reading recordings of any length and encoding (WAVE of every common encoding, RF64, W64, FLAC,
+// AIFF, whatever libsndfile reads) frame by frame, so memory stays bounded.
+#pragma once
+
+#include "io/FileResult.h"
+
+#include <cstdint>
+#include <string>
+
+struct TRecordingInfo {
+    std::int64_t frames = 0; // frames the file declares (a frame holds one sample per channel)
+    int channels = 0;
+    int rate = 0;            // Hz
+    bool integer = false;    // integer samples: a sample at full scale may be clipped
+    std::string formatName;  // for reports ("WAV", "FLAC", ...)
+};
+
+class TRecordingReader {
+public:
+    TRecordingReader() = default;
+    ~TRecordingReader();
+    TRecordingReader(const TRecordingReader&) = delete;
+    TRecordingReader& operator=(const TRecordingReader&) = delete;
+
+    // Opens `path` (only a regular file: a FIFO or device is refused without reading from it).
+    // A file that is not audio, or holds no channel or rate, is refused with a message naming the
+    // file and the reason.
+    TFileResult open(const std::string& path);
+    const TRecordingInfo& info() const { return recordingInfo; }
+
+    // Reads up to `frames` frames into `interleaved` (frames * channels values, full scale = 1.0,
+    // integer files scaled by 2^-(bits-1) so full scale reads as exactly -1.0). Returns the frames
+    // read, 0 at the end, or -1 after a read error (then lastError() says what went wrong).
+    std::int64_t read(float* interleaved, std::int64_t frames);
+    // Starts reading again from the first frame; false if the file cannot seek.
+    bool rewind();
+    const std::string& lastError() const { return error; }
+    void close();
+
+private:
+    void* file = nullptr; // SNDFILE*
+    TRecordingInfo recordingInfo;
+    std::string path;
+    std::string error;
+};
