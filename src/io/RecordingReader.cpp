@@ -4,6 +4,8 @@
 
 #include <sndfile.h>
 
+#include <cmath>
+
 namespace {
 
 std::string formatName(int format) {
@@ -80,6 +82,14 @@ std::int64_t TRecordingReader::read(float* interleaved, std::int64_t frames) {
     if (n == 0 && sf_error(f) != SF_ERR_NO_ERROR) {
         error = "Cannot read \"" + path + "\": " + sf_strerror(f);
         return -1;
+    }
+    // A float file can hold infinities and NaNs, which would poison every sum they enter.
+    const std::int64_t values = n * recordingInfo.channels;
+    for (std::int64_t i = 0; i < values; ++i) {
+        if (!std::isfinite(interleaved[i])) {
+            error = "Cannot read \"" + path + "\": it holds samples that are not finite numbers";
+            return -1;
+        }
     }
     return n;
 }

@@ -10,9 +10,9 @@
 struct TRecordingInfo {
     std::int64_t frames = 0; // frames the file declares (a frame holds one sample per channel)
     int channels = 0;
-    int rate = 0;            // Hz
-    bool integer = false;    // integer samples: a sample at full scale may be clipped
-    std::string formatName;  // for reports ("WAV", "FLAC", ...)
+    int rate = 0;           // Hz
+    bool integer = false;   // integer samples: a sample at full scale may be clipped
+    std::string formatName; // for reports ("WAV", "FLAC", ...)
 };
 
 class TRecordingReader {
@@ -30,7 +30,8 @@ public:
 
     // Reads up to `frames` frames into `interleaved` (frames * channels values, full scale = 1.0,
     // integer files scaled by 2^-(bits-1) so full scale reads as exactly -1.0). Returns the frames
-    // read, 0 at the end, or -1 after a read error (then lastError() says what went wrong).
+    // read, 0 at the end, or -1 after a read error or a sample that is not a finite number
+    // (then lastError() says what went wrong, naming the file).
     std::int64_t read(float* interleaved, std::int64_t frames);
     // Starts reading again from the first frame; false if the file cannot seek.
     bool rewind();
