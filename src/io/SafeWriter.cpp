@@ -169,7 +169,7 @@ TFileResult TSafeFileWriter::commit() {
     struct stat st {};
     const bool replacing = ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     bool inPlace = replacing && !keepFileAttributes(fd, target, st);
-    if (!replacing && ::fchmod(fd, newFileMode()) != 0)
+    if (!replacing && ::fchmod(fd, newFileMode(folderOf(target))) != 0)
         return fail(errno);
     if (!inPlace) {
         if (::rename(tempPath.c_str(), target.c_str()) == 0) {

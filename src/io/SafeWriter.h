@@ -10,14 +10,14 @@
 // A regular file (or a new one) is written to a temporary file in the same folder (mode 0600
 // while it is written), flushed to disk and renamed over the target, so the target holds either
 // its old or its new contents, never a mix; the folder is then flushed too. The new file gets the
-// owner, group, permission bits and extended attributes of the file it replaces (new files: 0666
-// less the umask). Where a replacement cannot keep what the file had (more than one hard link, an
-// owner or group this process may not give away, a file that is a mount point), the file is
-// rewritten in place instead, with a backup copy of the old contents next to it until the new ones
-// are on disk (see rewriteInPlace). A symbolic link (or a chain of them) is followed and the file
-// it points to is written, or created when it does not exist yet; the link stays. A file the
-// caller may not write is refused, not replaced.
-// The names "-" and "/dev/stdout" (standard output), "/dev/stderr", "/proc/self/fd/N" and
+// owner, group, permission bits and extended attributes of the file it replaces (a new file what
+// creating it with mode 0666 would give: 0666 less the umask, or the folder's default access list). Where a
+// replacement cannot keep what the file had (more than one hard link, an owner or group this process may not
+// give away, a file that is a mount point), the file is rewritten in place instead, with a backup copy of the
+// old contents next to it until the new ones are on disk (see rewriteInPlace). A symbolic link (or a chain of
+// them) is followed and the file it points to is written, or created when it does not exist yet; the link
+// stays. A file the caller may not write is refused, not replaced. The names "-" and "/dev/stdout" (standard
+// output), "/dev/stderr", "/proc/self/fd/N" and
 // "/dev/fd/N" write to that open descriptor as it is: no temporary file, no rename, so a pipe or an
 // appending redirection gets the content as if written by the program directly.
 // An existing target that is not a regular file (a FIFO, a device) is written in place, never

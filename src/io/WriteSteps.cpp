@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -78,7 +79,40 @@ int syncFolder(const std::string& folder) {
     return err == EINVAL ? 0 : err;
 }
 
-mode_t newFileMode() {
+namespace {
+
+// The mode bits a default access list gives a new file, or -1 when the folder has none. The list is
+// the kernel's attribute format: a 4-byte version, then entries of a 2-byte tag, a 2-byte permission
+// and a 4-byte id, little-endian.
+int modeFromDefaultAcl(const std::string& folder) {
+    unsigned char list[4 + 8 * 64];
+    const ssize_t n = ::getxattr(folder.c_str(), "system.posix_acl_default", list, sizeof list);
+    if (n < 4)
+        return -1;
+    int owner = -1, group = -1, mask = -1, other = -1;
+    for (ssize_t pos = 4; pos + 8 <= n; pos += 8) {
+        const unsigned tag = list[pos] | list[pos + 1] << 8;
+        const int permission = list[pos + 2] & 7;
+        if (tag == 0x01)
+            owner = permission;
+        else if (tag == 0x04)
+            group = permission;
+        else if (tag == 0x10)
+            mask = permission;
+        else if (tag == 0x20)
+            other = permission;
+    }
+    const int groupClass = mask >= 0 ? mask : group;
+    if (owner < 0 || groupClass < 0 || other < 0)
+        return -1;
+    return (owner << 6 | groupClass << 3 | other) & 0666;
+}
+
+} // namespace
+
+mode_t newFileMode(const std::string& folder) {
+    if (const int mode = modeFromDefaultAcl(folder); mode >= 0)
+        return static_cast<mode_t>(mode);
     // The umask cannot be read without setting it, and setting it would race with files other
     // threads create; the kernel shows it in the process's status instead.
     std::ifstream status("/proc/self/status");

@@ -22,5 +22,8 @@ std::string folderOf(const std::string& path);
 // system that cannot sync folders (EINVAL) counts as success.
 int syncFolder(const std::string& folder);
 
-// The mode a new file gets: 0666 less the process's umask (read without changing it).
-mode_t newFileMode();
+// The mode a file created with mode 0666 in `folder` gets: 0666 less the process's umask (read
+// without changing it), or, where the folder has a default access list, 0666 limited by that list
+// (its owner, mask or group, and other entries), as the system gives it. Set with fchmod on a
+// file made in that folder, it gives the file the same access list a direct creation would.
+mode_t newFileMode(const std::string& folder);

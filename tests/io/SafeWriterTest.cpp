@@ -179,6 +179,30 @@ TEST_F(SafeWriter, TemporaryIsPrivateUntilItTakesTheFinalModeAtCommit) {
     ASSERT_TRUE(writeFileSafely(path("strict.txt"), "x").ok);
     EXPECT_EQ(modeOf(path("strict.txt")) & 07777, 0600u);
     ::umask(savedMask);
+
+    // A folder with a default access list (group 2000 may write, others nothing): a new file gets
+    // the mode and access list a direct creation would give it.
+    std::filesystem::create_directory(dir / "acl");
+    const unsigned char list[] = {2,    0, 0, 0,                          // version
+                                  1,    0, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF,  // owner rwx
+                                  4,    0, 5, 0, 0xFF, 0xFF, 0xFF, 0xFF,  // group r-x
+                                  8,    0, 7, 0, 0xD0, 0x07, 0,    0,     // group 2000 rwx
+                                  0x10, 0, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF,  // mask rwx
+                                  0x20, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}; // other ---
+    if (::setxattr(path("acl").c_str(), "system.posix_acl_default", list, sizeof list, 0) != 0)
+        return; // no access lists on this file system
+    ::close(::open(path("acl/direct.txt").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+    ASSERT_TRUE(writeFileSafely(path("acl/written.txt"), "x").ok);
+    EXPECT_EQ(modeOf(path("acl/written.txt")) & 07777, modeOf(path("acl/direct.txt")) & 07777);
+    EXPECT_EQ(modeOf(path("acl/written.txt")) & 07777, 0660u);
+    const auto accessList = [](const std::string& file) {
+        std::string value(256, '\0');
+        const ssize_t n = ::getxattr(file.c_str(), "system.posix_acl_access", value.data(), value.size());
+        value.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+        return value;
+    };
+    EXPECT_NE(accessList(path("acl/direct.txt")), "");
+    EXPECT_EQ(accessList(path("acl/written.txt")), accessList(path("acl/direct.txt")));
 }
 
 TEST_F(SafeWriter, ReplacementKeepsOwnerGroupAndExtendedAttributes) {
