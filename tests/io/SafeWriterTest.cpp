@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
-#include <atomic>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -315,24 +314,6 @@ TEST_F(SafeWriter, FailedFolderFlushIsReportedWithTheFileInPlace) {
                   "to disk (Input/output error)");
     EXPECT_EQ(readFile(path("a.smd")), "new");
     EXPECT_THAT(folderContents(), testing::ElementsAre("a.smd"));
-}
-
-TEST_F(SafeWriter, WritersInSeveralThreadsShareAFolder) {
-    std::vector<std::thread> threads;
-    std::atomic<int> failures{0};
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 100; ++i) {
-                TSafeFileWriter writer;
-                const std::string name = path("out.txt"); // the same target: the last commit wins
-                if (!writer.open(name).ok || !writer.write(std::to_string(t)).ok || !writer.commit().ok)
-                    ++failures;
-            }
-        });
-    for (std::thread& thread : threads)
-        thread.join();
-    EXPECT_EQ(failures, 0);
-    EXPECT_THAT(folderContents(), testing::ElementsAre("out.txt"));
 }
 
 } // namespace
