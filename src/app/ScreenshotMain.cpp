@@ -3,6 +3,7 @@
 // With two WAVE files it also loads them, stores the filter as "Left" and writes the pages again.
 #include "app/Application.h"
 #include "app/Tvk.h"
+#include "io/WriteSignals.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -67,6 +68,7 @@ void savePages(TTvkMain& window, const QString& dir, const QString& prefix) {
 int main(int argc, char** argv) {
     QElapsedTimer clock;
     clock.start();
+    ignoreWriteSignals();
     TApplication app(argc, argv);
     if (argc != 2 && argc != 4) {
         std::fprintf(stderr, "usage: %s DIR [MIC.wav PICKUP.wav]\n", argv[0]);

@@ -188,6 +188,8 @@ const char* cliUsage() {
            "  --plot-analysis FILE.png   draw the analysis plot\n"
            "  --plot-summary FILE.png    draw the summary plot (left and right channels)\n"
            "  --help                print this text\n"
+           "An output named - or /dev/stdout goes to standard output as it is (a pipe, or a file\n"
+           "opened with >>, gets it directly).\n"
            "\n"
            "Exit status: 0 success, 1 a file could not be read or written (nothing is written when an\n"
            "input fails), 2 a usage error.\n";

@@ -14,19 +14,23 @@
 namespace {
 
 // The batch tool reports through its exit status and messages of its own; Qt's notes about the
-// environment (a missing runtime folder, say) are not for its users.
+// environment (a missing runtime folder, say) are not for its users. A fatal one would abort the
+// process: it ends the tool with status 1 instead, as any output that cannot be written does.
 void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type == QtCriticalMsg || type == QtFatalMsg)
         std::fprintf(stderr, "body-analyzer-cli: %s\n", message.toLocal8Bit().constData());
+    if (type == QtFatalMsg)
+        std::_Exit(1);
 }
 
-// Text needs a GUI application for its fonts; the offscreen platform needs no display.
+// Text needs a GUI application for its fonts. It is made only when a plot is drawn, and always on
+// the offscreen platform, whatever the environment names: the tool needs no display, and an
+// inherited QT_QPA_PLATFORM=xcb without one must not stop it.
 void ensureGuiApplication() {
     if (QGuiApplication::instance())
         return;
     qInstallMessageHandler(quietQtMessages);
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "body-analyzer-cli";
     static char* argv[] = {name, nullptr};

@@ -1,12 +1,14 @@
 // body-analyzer-cli: the analysis without a window.
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
+#include "io/WriteSignals.h"
 
 #include <iostream>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+    ignoreWriteSignals();
     const std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     const auto options = parseCliOptions(args, error);

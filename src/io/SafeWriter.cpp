@@ -1,5 +1,9 @@
 #include "io/SafeWriter.h"
 
+#include "io/FileAttributes.h"
+#include "io/InPlaceRewrite.h"
+#include "io/WriteSteps.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -13,57 +17,48 @@ TFileResult failure(const std::string& path, const std::string& reason) {
     return fileError("Cannot write \"" + path + "\": " + reason);
 }
 
-// Writes all of `content` to `fd`; returns 0 or the errno of the failing write.
-int writeAll(int fd, std::string_view content) {
-    while (!content.empty()) {
-        const ssize_t n = ::write(fd, content.data(), content.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
+// The open descriptor an output name stands for, or -1 for an ordinary name.
+int namedDescriptor(const std::string& path) {
+    if (path == "-" || path == "/dev/stdout")
+        return 1;
+    if (path == "/dev/stderr")
+        return 2;
+    for (const std::string_view prefix : {"/proc/self/fd/", "/dev/fd/"}) {
+        if (path.size() <= prefix.size() || path.size() > prefix.size() + 9 ||
+            path.compare(0, prefix.size(), prefix))
+            continue;
+        int n = 0;
+        for (std::size_t i = prefix.size(); i < path.size(); ++i) {
+            if (path[i] < '0' || path[i] > '9')
+                return -1;
+            n = n * 10 + (path[i] - '0');
         }
-        content.remove_prefix(static_cast<std::size_t>(n));
+        return n;
     }
-    return 0;
+    return -1;
 }
 
 // Opens a FIFO or device for writing in place; returns the descriptor or -1 with `reason` set.
-int openInPlace(const std::string& path, std::string& reason) {
+int openInPlace(const std::string& path, bool fifo, std::string& reason) {
     // O_NONBLOCK: opening a FIFO that no program reads from would wait forever (and the window
     // with it); it fails at once instead. The writes then wait for the reader as usual.
     const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        reason = errno == ENXIO ? "no program is reading from it" : std::strerror(errno);
+        reason = fifo && errno == ENXIO ? "no program is reading from it" : std::strerror(errno);
         return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
-// Creates a new file next to `target` with a name no one else uses; returns its descriptor or -1.
-int createTemp(const std::string& target, std::string& tempPath) {
-    const std::size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    // The name is shortened so that the temporary name stays within the file system's limit.
-    const std::string base = (slash == std::string::npos ? target : target.substr(slash + 1)).substr(0, 200);
-    static unsigned counter = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = dir + "." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
-}
-
 // The file `path` leads to: `path` itself unless it is a symbolic link, else the end of the chain
-// of links, which need not exist yet (a link to a file still to be written). Returns 0 or an errno
-// (ELOOP for a chain that does not end).
+// of links, which need not exist yet (a link to a file still to be written); a chain ending in a
+// descriptor's name stops there. Returns 0 or an errno (ELOOP for a chain that does not end).
 int followLinks(const std::string& path, std::string& target) {
     target = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
-        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        if (namedDescriptor(target) >= 0 || ::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             return 0;
         std::string next(PATH_MAX, '\0');
         const ssize_t n = ::readlink(target.c_str(), next.data(), next.size());
@@ -77,16 +72,6 @@ int followLinks(const std::string& path, std::string& target) {
         target = std::move(next);
     }
     return ELOOP;
-}
-
-void syncFolderOf(const std::string& target) {
-    const std::size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd); // best effort: makes the rename durable
-        ::close(fd);
-    }
 }
 
 } // namespace
@@ -122,20 +107,26 @@ TFileResult TSafeFileWriter::open(const std::string& givenPath) {
     abandon();
     path = givenPath;
     writeError = 0;
-    replacing = false;
     if (path.empty())
         return failure(path, "no file name given");
 
     // Replace the file a symbolic link points to, keeping the link.
     if (const int err = followLinks(path, target))
         return failure(path, std::strerror(err));
+    if (const int descriptor = namedDescriptor(target); descriptor >= 0) {
+        // A copy of the descriptor, so closing it leaves the program's own open.
+        fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 3);
+        return fd < 0 ? failure(path, std::strerror(errno)) : TFileResult{};
+    }
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode))
         return failure(path, "it is a folder");
+    if (exists && S_ISSOCK(st.st_mode))
+        return failure(path, "it is a socket");
     if (exists && !S_ISREG(st.st_mode)) {
         std::string reason;
-        fd = openInPlace(target, reason);
+        fd = openInPlace(target, S_ISFIFO(st.st_mode), reason);
         return fd < 0 ? failure(path, reason) : TFileResult{};
     }
     // A write-protected file stays protected: replacing it by rename would bypass that. The check
@@ -143,16 +134,13 @@ TFileResult TSafeFileWriter::open(const std::string& givenPath) {
     if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         return failure(path, std::strerror(errno));
 
-    fd = createTemp(target, tempPath);
+    // Mode 0600 until commit: no one else may read the new contents before they are in place.
+    fd = createFileNextTo(target, "tmp", true, tempPath);
     if (fd < 0) {
         const int err = errno;
         tempPath.clear();
         return failure(path, std::strerror(err));
     }
-    replacing = exists;
-    mode = st.st_mode & 07777;
-    if (replacing && ::fchmod(fd, mode) != 0)
-        return fail(errno);
     return {};
 }
 
@@ -174,15 +162,37 @@ TFileResult TSafeFileWriter::commit() {
         fd = -1;
         return err ? failure(path, std::strerror(err)) : TFileResult{};
     }
-    int err = ::fsync(fd) != 0 ? errno : 0;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    fd = -1;
-    if (!err && ::rename(tempPath.c_str(), target.c_str()) != 0)
-        err = errno;
-    if (err)
-        return fail(err);
-    tempPath.clear();
-    syncFolderOf(target);
-    return {};
+    if (::fsync(fd) != 0)
+        return fail(errno);
+
+    // What the file has now, not when the writer was opened.
+    struct stat st {};
+    const bool replacing = ::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    bool inPlace = replacing && !keepFileAttributes(fd, target, st);
+    if (!replacing && ::fchmod(fd, newFileMode(folderOf(target))) != 0)
+        return fail(errno);
+    if (!inPlace) {
+        if (::rename(tempPath.c_str(), target.c_str()) == 0) {
+            tempPath.clear();
+            const int err = ::close(fd) == 0 ? 0 : errno;
+            fd = -1;
+            if (err)
+                return failure(path, std::strerror(err));
+            if (const int syncErr = syncFolder(folderOf(target))) {
+                TFileResult r =
+                    fileError("\"" + path + "\" was written, but it may not survive a crash: its folder " +
+                              "could not be flushed to disk (" + std::strerror(syncErr) + ")");
+                r.notDurable = true;
+                return r;
+            }
+            return {};
+        }
+        // A file that is a mount point (EBUSY), or one on another file system than its folder
+        // (EXDEV), cannot be replaced; it can be rewritten.
+        if (!replacing || (errno != EBUSY && errno != EXDEV))
+            return fail(errno);
+    }
+    TFileResult r = rewriteInPlace(path, target, fd);
+    abandon();
+    return r;
 }

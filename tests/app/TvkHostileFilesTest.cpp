@@ -2,6 +2,7 @@
 // unreadable files, overlong lines and paths) and writes that fail (no permission, a full disk):
 // no crash, no blocking, a clear message where one is due and nothing lost.
 #include "app/TvkFixture.h"
+#include "io/SafeWriter.h"
 #include "io/WaveReader.h"
 #include "support/FileFaults.h"
 
@@ -429,6 +430,17 @@ TEST_F(TvkHostileFiles, FolderInPlaceOfTheFileIsRefused) {
     EXPECT_TRUE(QFileInfo(smd).isDir() && QFileInfo(smp).isDir());
     EXPECT_TRUE(entries(smd).isEmpty() && entries(smp).isEmpty());
     EXPECT_EQ(entries(dir.path()).size(), 2);
+}
+
+// Written, but the folder could not be flushed: the user must not believe the file is safe.
+TEST_F(TvkHostileFiles, FolderThatCannotBeFlushedIsAWarning) {
+    int (*const savedSync)(int) = safeWriterSyncFolder;
+    safeWriterSyncFolder = [](int) { return EIO; };
+    const QString smd = path("01234 Unsynced.smd");
+    const QString smp = path("unsynced.smp");
+    expectExportAndSaveFail(smd, smp, "may not survive a crash");
+    safeWriterSyncFolder = savedSync;
+    EXPECT_TRUE(QFileInfo(smd).isFile() && QFileInfo(smp).isFile());
 }
 
 // A FIFO nobody reads from would take a writer's open forever; the window must not wait for it.

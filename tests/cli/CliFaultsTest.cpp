@@ -3,7 +3,10 @@
 #include "cli/CliOptions.h"
 #include "cli/CliRun.h"
 #include "io/IoTestSupport.h"
+#include "io/SafeWriter.h"
 #include "support/FileFaults.h"
+
+#include <QGuiApplication>
 
 #include <gmock/gmock.h>
 
@@ -145,6 +148,26 @@ TEST_F(CliFaults, DiskFillingUpDuringAnOutputKeepsThePreviousFile) {
         EXPECT_EQ(readFile(path(name)), std::string("previous ") + name);
     }
     EXPECT_EQ(folderContents(dir), before);
+}
+
+TEST_F(CliFaults, OutputWhoseFolderCannotBeFlushedIsAFailure) {
+    int (*const savedSync)(int) = safeWriterSyncFolder;
+    safeWriterSyncFolder = [](int) { return EIO; };
+    for (const auto& [option, name] : outputs) {
+        EXPECT_EQ(run({"--mic", example("mic.wav"), option, path(name)}), 1) << option;
+        expectOneMessageNaming(path(name), "may not survive a crash");
+        EXPECT_TRUE(std::filesystem::exists(path(name))); // in place, but not known to be on disk
+    }
+    safeWriterSyncFolder = savedSync;
+}
+
+TEST_F(CliFaults, OutputsWithoutPlotsNeedNoGuiApplication) {
+    if (QGuiApplication::instance())
+        GTEST_SKIP() << "an earlier test in this process drew plots";
+    EXPECT_EQ(run({"--mic", example("mic.wav"), "--export", path("e.smd"), "--save-project", path("p.smp"),
+                   "--curves", path("c.csv"), "--ir", path("ir.csv")}),
+              0);
+    EXPECT_EQ(QGuiApplication::instance(), nullptr);
 }
 
 } // namespace

@@ -113,4 +113,30 @@ TEST_F(FailingWrite, DiskFillsUpDuringTheWrite) {
         EXPECT_TRUE(w.write(*a, path(w.name)).ok) << w.name;
 }
 
+TEST_F(FailingWrite, DiskFillsUpDuringAnInPlaceRewrite) {
+    const TTinyDisk disk(dir.string(), 2 << 20);
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a small file system here";
+    // A hard-linked file is rewritten in place. Room for the temporary file and the backup, but
+    // not for the new contents a second time: the rewrite fails after the truncation.
+    writeFile(path("a.smp"), "previous\r\n");
+    ASSERT_EQ(::link(path("a.smp").c_str(), path("b.smp").c_str()), 0);
+    const std::string content(400 << 10, 'n');
+    const int fd = ::open(path("filler").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'f');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    ASSERT_EQ(::ftruncate(fd, ::lseek(fd, 0, SEEK_END) - (600 << 10)), 0);
+    ::close(fd);
+    const TFileResult r = writeFileSafely(path("a.smp"), content);
+    EXPECT_EQ(r.message, "Cannot write \"" + path("a.smp") + "\": No space left on device");
+    EXPECT_EQ(readFile(path("b.smp")), "previous\r\n"); // put back from the backup
+    EXPECT_THAT(folderContents(), testing::ElementsAre("a.smp", "b.smp", "filler"));
+    // With room again it is written, still one file under two names.
+    ASSERT_EQ(::unlink(path("filler").c_str()), 0);
+    EXPECT_TRUE(writeFileSafely(path("a.smp"), content).ok);
+    EXPECT_EQ(readFile(path("b.smp")), content);
+}
+
 } // namespace

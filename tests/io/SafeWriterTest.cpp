@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 
@@ -26,6 +29,30 @@ protected:
         ::lstat(p.c_str(), &st);
         return st.st_mode;
     }
+    static struct stat statusOf(const std::string& p) {
+        struct stat st {};
+        ::stat(p.c_str(), &st);
+        return st;
+    }
+    // The one temporary file in the folder.
+    std::string temporary() const {
+        for (const std::string& name : folderContents())
+            if (name.find(".tmp-") != std::string::npos)
+                return path(name);
+        return {};
+    }
+};
+
+// Puts a failing folder flush in place while alive.
+class TFailingFolderSync {
+public:
+    TFailingFolderSync() : saved(safeWriterSyncFolder) {
+        safeWriterSyncFolder = [](int) { return EIO; };
+    }
+    ~TFailingFolderSync() { safeWriterSyncFolder = saved; }
+
+private:
+    int (*saved)(int);
 };
 
 TEST_F(SafeWriter, ReplacesWholeFileKeepingPermissionsAndLeavesNoTemporary) {
@@ -131,6 +158,162 @@ TEST_F(SafeWriter, FifoAndDeviceAreWrittenInPlace) {
 
     EXPECT_TRUE(writeFileSafely("/dev/null", "discarded").ok);
     EXPECT_TRUE(S_ISCHR(modeOf("/dev/null")));
+}
+
+TEST_F(SafeWriter, TemporaryIsPrivateUntilItTakesTheFinalModeAtCommit) {
+    const mode_t savedMask = ::umask(022);
+    writeFile(path("shared.txt"), "old");
+    ASSERT_EQ(::chmod(path("shared.txt").c_str(), 0664), 0);
+    for (const char* name : {"shared.txt", "new.txt"}) {
+        TSafeFileWriter writer;
+        ASSERT_TRUE(writer.open(path(name)).ok);
+        ASSERT_TRUE(writer.write("private contents").ok);
+        ASSERT_NE(temporary(), "") << name;
+        EXPECT_EQ(modeOf(temporary()) & 07777, 0600u) << name;
+        ASSERT_TRUE(writer.commit().ok);
+    }
+    EXPECT_EQ(modeOf(path("shared.txt")) & 07777, 0664u);
+    EXPECT_EQ(modeOf(path("new.txt")) & 07777, 0644u);
+    ::umask(077);
+    ASSERT_TRUE(writeFileSafely(path("strict.txt"), "x").ok);
+    EXPECT_EQ(modeOf(path("strict.txt")) & 07777, 0600u);
+    ::umask(savedMask);
+
+    // A folder with a default access list (group 2000 may write, others nothing): a new file gets
+    // the mode and access list a direct creation would give it.
+    std::filesystem::create_directory(dir / "acl");
+    const unsigned char list[] = {2,    0, 0, 0,                          // version
+                                  1,    0, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF,  // owner rwx
+                                  4,    0, 5, 0, 0xFF, 0xFF, 0xFF, 0xFF,  // group r-x
+                                  8,    0, 7, 0, 0xD0, 0x07, 0,    0,     // group 2000 rwx
+                                  0x10, 0, 7, 0, 0xFF, 0xFF, 0xFF, 0xFF,  // mask rwx
+                                  0x20, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}; // other ---
+    if (::setxattr(path("acl").c_str(), "system.posix_acl_default", list, sizeof list, 0) != 0)
+        return; // no access lists on this file system
+    ::close(::open(path("acl/direct.txt").c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666));
+    ASSERT_TRUE(writeFileSafely(path("acl/written.txt"), "x").ok);
+    EXPECT_EQ(modeOf(path("acl/written.txt")) & 07777, modeOf(path("acl/direct.txt")) & 07777);
+    EXPECT_EQ(modeOf(path("acl/written.txt")) & 07777, 0660u);
+    const auto accessList = [](const std::string& file) {
+        std::string value(256, '\0');
+        const ssize_t n = ::getxattr(file.c_str(), "system.posix_acl_access", value.data(), value.size());
+        value.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+        return value;
+    };
+    EXPECT_NE(accessList(path("acl/direct.txt")), "");
+    EXPECT_EQ(accessList(path("acl/written.txt")), accessList(path("acl/direct.txt")));
+}
+
+TEST_F(SafeWriter, ReplacementKeepsOwnerGroupAndExtendedAttributes) {
+    writeFile(path("a.smp"), "old");
+    if (::chown(path("a.smp").c_str(), 1000, 1234) != 0)
+        GTEST_SKIP() << "needs the right to give files away (root)";
+    ASSERT_EQ(::chmod(path("a.smp").c_str(), 02640), 0);
+    const bool attributes = ::setxattr(path("a.smp").c_str(), "user.origin", "mic", 3, 0) == 0;
+    ASSERT_TRUE(writeFileSafely(path("a.smp"), "new").ok);
+    const struct stat st = statusOf(path("a.smp"));
+    EXPECT_EQ(st.st_uid, 1000u);
+    EXPECT_EQ(st.st_gid, 1234u);
+    EXPECT_EQ(st.st_mode & 07777, 02640u);
+    EXPECT_EQ(readFile(path("a.smp")), "new");
+    if (attributes) {
+        char value[8] = {};
+        EXPECT_EQ(::getxattr(path("a.smp").c_str(), "user.origin", value, sizeof value), 3);
+        EXPECT_STREQ(value, "mic");
+    }
+    EXPECT_THAT(folderContents(), testing::ElementsAre("a.smp"));
+}
+
+TEST_F(SafeWriter, FileThatMustStayTheSameFileIsRewrittenInPlace) {
+    // Hard links: every name sees the new contents.
+    writeFile(path("a.smp"), "old");
+    ASSERT_EQ(::link(path("a.smp").c_str(), path("b.smp").c_str()), 0);
+    const ino_t inode = statusOf(path("a.smp")).st_ino;
+    ASSERT_TRUE(writeFileSafely(path("a.smp"), "new contents").ok);
+    EXPECT_EQ(readFile(path("b.smp")), "new contents");
+    EXPECT_EQ(statusOf(path("a.smp")).st_ino, inode);
+    EXPECT_EQ(statusOf(path("a.smp")).st_nlink, 2u);
+
+    // An owner this process may not give the replacement: the file stays the owner's.
+    writeFile(path("theirs.smp"), "old");
+    if (::chown(path("theirs.smp").c_str(), 1000, 1000) == 0) {
+        const TNoChownRight asUser;
+        ASSERT_TRUE(asUser.enforced());
+        const TFileResult r = writeFileSafely(path("theirs.smp"), "new");
+        EXPECT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(statusOf(path("theirs.smp")).st_uid, 1000u);
+        EXPECT_EQ(readFile(path("theirs.smp")), "new");
+    }
+    EXPECT_THAT(folderContents(), testing::ElementsAre("a.smp", "b.smp", "theirs.smp"));
+}
+
+TEST_F(SafeWriter, BindMountedFileIsRewrittenInPlace) {
+    std::filesystem::create_directory(dir / "elsewhere");
+    writeFile(path("elsewhere/real.smd"), "old");
+    writeFile(path("mounted.smd"), "underneath");
+    const TBindMount mount(path("elsewhere/real.smd"), path("mounted.smd"));
+    if (!mount.mounted())
+        GTEST_SKIP() << "cannot mount here";
+    const TFileResult r = writeFileSafely(path("mounted.smd"), "new");
+    EXPECT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(readFile(path("elsewhere/real.smd")), "new");
+    EXPECT_THAT(folderContents(), testing::ElementsAre("elsewhere", "mounted.smd"));
+}
+
+TEST_F(SafeWriter, OpenDescriptorsAreWrittenAsTheyAre) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_TRUE(writeFileSafely("/proc/self/fd/" + std::to_string(ends[1]), "through ").ok);
+    ASSERT_TRUE(writeFileSafely("/dev/fd/" + std::to_string(ends[1]), "the pipe").ok);
+    ::close(ends[1]);
+    char buffer[64] = {};
+    EXPECT_EQ(::read(ends[0], buffer, sizeof buffer), 16);
+    EXPECT_STREQ(buffer, "through the pipe");
+    ::close(ends[0]);
+
+    // A log opened for appending keeps what it held; a link to the descriptor stays a link.
+    writeFile(path("log.txt"), "earlier\n");
+    const int log = ::open(path("log.txt").c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(log, 0);
+    ASSERT_EQ(::symlink(("/proc/self/fd/" + std::to_string(log)).c_str(), path("to-log").c_str()), 0);
+    EXPECT_TRUE(writeFileSafely(path("to-log"), "later\n").ok);
+    ::close(log);
+    EXPECT_EQ(readFile(path("log.txt")), "earlier\nlater\n");
+    EXPECT_TRUE(S_ISLNK(modeOf(path("to-log"))));
+    EXPECT_THAT(folderContents(), testing::ElementsAre("log.txt", "to-log"));
+
+    EXPECT_EQ(writeFileSafely("/proc/self/fd/999", "x").message,
+              "Cannot write \"/proc/self/fd/999\": Bad file descriptor");
+}
+
+TEST_F(SafeWriter, ListeningSocketIsNamedForWhatItIs) {
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = path("socket");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    EXPECT_EQ(writeFileSafely(socketPath, "x").message,
+              "Cannot write \"" + socketPath + "\": it is a socket");
+    ::close(listener);
+    EXPECT_TRUE(S_ISSOCK(modeOf(socketPath)));
+}
+
+TEST_F(SafeWriter, FailedFolderFlushIsReportedWithTheFileInPlace) {
+    writeFile(path("a.smd"), "old");
+    const TFailingFolderSync failingSync;
+    const TFileResult r = writeFileSafely(path("a.smd"), "new");
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.notDurable);
+    EXPECT_EQ(r.message,
+              "\"" + path("a.smd") +
+                  "\" was written, but it may not survive a crash: its folder could not be flushed "
+                  "to disk (Input/output error)");
+    EXPECT_EQ(readFile(path("a.smd")), "new");
+    EXPECT_THAT(folderContents(), testing::ElementsAre("a.smd"));
 }
 
 } // namespace
