@@ -15,12 +15,15 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSlider>
+#include <QStyle>
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -192,8 +195,9 @@ void TTvkMain::changeEvent(QEvent* e) {
 void TTvkMain::createWindow() {
     setWindowTitle(QStringLiteral("Instrument body analyzer for the Sonmira v0.01"));
     setFont(windowFont());
-    move(62, 132);
+    move(x0, y0);
     setFixedSize(clientWidth, clientHeight);
+    placeOnScreen();
 
     pageCtrl = new QTabWidget(this);
     pageCtrl->setGeometry(0, 0, 720, 640);
@@ -212,6 +216,19 @@ void TTvkMain::createWindow() {
     nameControls();
     setTabOrder();
     pageCtrl->setCurrentIndex(0);
+}
+
+void TTvkMain::placeOnScreen() {
+    // The window's place leaves room for its title bar: on a screen of 768 pixels or less its
+    // bottom would run off the screen.
+    const QScreen* s = screen();
+    if (s == nullptr)
+        return;
+    const QRect area = s->availableGeometry();
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const int x = std::clamp(x0, area.left(), std::max(area.left(), area.right() + 1 - clientWidth));
+    const int y = std::clamp(y0, area.top(), std::max(area.top(), area.bottom() + 1 - clientHeight - title));
+    move(x, y);
 }
 
 void TTvkMain::createProjectCommands() {

@@ -2,11 +2,15 @@
 // dropped on it.
 #include "app/Tvk.h"
 
+#include "controls/Editnum.h"
+#include "controls/Icheckbox.h"
 #include "dsp/Analyzer.h"
 #include "io/ProjectFile.h"
 
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QUrl>
@@ -41,18 +45,39 @@ void TTvkMain::Save1Click() {
 
 bool TTvkMain::openProject(const QString& path) {
     OpenDialog.fileName = path;
+    return openProjectFile(QFile::encodeName(path).toStdString(), path.contains(QChar::ReplacementCharacter));
+}
+
+bool TTvkMain::openProjectFile(const std::string& path, bool nameLost) {
     // The file was picked by the user, so even one that cannot be opened is worth a word.
-    const TFileResult r = readProject(*analyzer, localPath(path));
+    const TFileResult r = readProject(*analyzer, path);
     if (!r.ok) {
-        showWarning(projectErrorCaption, QString::fromLocal8Bit(r.message));
+        warn(projectErrorCaption,
+             r.cannotOpen ? cannotOpenMessage(r, path, nameLost) : QString::fromLocal8Bit(r.message));
         return false;
     }
-    // The pickup response now comes from the project: the re-read on every later change must
-    // not replace it by the WAVE file chosen before.
+    setResponsesFrom(QFile::decodeName(QByteArray::fromStdString(stripPath(path))));
+    return true;
+}
+
+void TTvkMain::setResponsesFrom(const QString& sourceName) {
+    TAnalyzer& a = *analyzer;
+    micSource = {sourceName, a.fs};
+    pickupSource = {sourceName, a.fs};
+    notedRates = {a.fs, a.fs};
+    MicFName->setText(sourceName);
+    // The pickup response now comes from this source: the re-read on every later change must not
+    // replace it by the WAVE file chosen before.
+    pickupFile.clear();
     OpenPickupDialog.fileName.clear();
+    lastPickupReread.clear();
+    pickupKept = false; // the pickup half of irData is the new one; kept below while Pickup is off
+    dCompMic->setValue();
+    dCompPickup->setValue();
+    EnablePickup->set();
+    updatePickup();
     drawImpulseStrips();
     computeResponses();
-    return true;
 }
 
 bool TTvkMain::saveProject(const QString& path) {
@@ -63,18 +88,33 @@ bool TTvkMain::saveProject(const QString& path) {
 }
 
 void TTvkMain::openArguments(const QStringList& arguments) {
-    if (arguments.isEmpty())
+    std::vector<std::string> bytes;
+    for (const QString& argument : arguments)
+        bytes.push_back(QFile::encodeName(argument).toStdString());
+    openCommandLine(bytes);
+}
+
+void TTvkMain::openCommandLine(const std::vector<std::string>& arguments) {
+    if (arguments.empty())
         return;
     if (arguments.size() > 1)
         std::fputs("usage: body-analyzer [PROJECT.smp | MIC.wav]\nOnly the first argument is used.\n",
                    stderr);
     // The desktop entry offers the program for WAVE files too: such a file is taken as the mic
-    // response, as if chosen with the mic's Load button.
-    const QString& path = arguments.front();
-    if (QFileInfo(path).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0)
-        loadWaveFile(0, path);
-    else
-        openProject(path);
+    // response, as if chosen with the mic's Load button. The name stays in bytes to the reader.
+    const std::string& path = arguments.front();
+    const QString shown = QFile::decodeName(QByteArray::fromStdString(path));
+    const std::string name = stripPath(path);
+    const std::size_t dot = name.rfind('.');
+    const bool wave = dot != std::string::npos &&
+                      QString::fromLatin1(name.substr(dot + 1)).compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0;
+    if (wave) {
+        OpenMicDialog.fileName = shown;
+        loadWave(0, path, false);
+    } else {
+        OpenDialog.fileName = shown;
+        openProjectFile(path, false);
+    }
 }
 
 TTvkMain::TDropTarget TTvkMain::dropTargetAt(const QMimeData* mime, QPoint pos) const {

@@ -4,6 +4,9 @@
 #include "app/Application.h"
 #include "app/Tvk.h"
 
+#include <string>
+#include <vector>
+
 int main(int argc, char** argv) {
     TApplication app(argc, argv);
     TApplication::setApplicationName(QStringLiteral("body-analyzer"));
@@ -11,7 +14,8 @@ int main(int argc, char** argv) {
         TTvkMain window;
         window.show();
         // After show(), so that a rejected file's warning stands over the window.
-        window.openArguments(TApplication::arguments().mid(1));
+        // From argv itself (Qt's own options removed), so that a name is passed on byte for byte.
+        window.openCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         TApplication::exec();
     } catch (const std::exception& e) {
         TApplication::showException(e);
