@@ -14,13 +14,13 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSlider>
-#include <QStyle>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -219,15 +219,19 @@ void TTvkMain::createWindow() {
 }
 
 void TTvkMain::placeOnScreen() {
-    // The window's place leaves room for its title bar: on a screen of 768 pixels or less its
-    // bottom would run off the screen.
+    // The place is that of the frame, which is not known before the window is shown: room is left
+    // for a title bar and a border of a few pixels. On a screen of 768 pixels the bottom of the
+    // window at its usual place would run off the screen.
     const QScreen* s = screen();
     if (s == nullptr)
         return;
     const QRect area = s->availableGeometry();
+    constexpr int border = 4;
     const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    const int x = std::clamp(x0, area.left(), std::max(area.left(), area.right() + 1 - clientWidth));
-    const int y = std::clamp(y0, area.top(), std::max(area.top(), area.bottom() + 1 - clientHeight - title));
+    const int x =
+        std::clamp(x0, area.left(), std::max(area.left(), area.right() + 1 - clientWidth - 2 * border));
+    const int y = std::clamp(y0, area.top(),
+                             std::max(area.top(), area.bottom() + 1 - clientHeight - title - 2 * border));
     move(x, y);
 }
 

@@ -289,9 +289,10 @@ private:
     // Moves the window so that it lies inside the available area of its screen where it fits.
     void placeOnScreen();
 
-    TWaveSamples scratch{};           // a WAVE file read before it is committed
-    std::string lastPickupReread;     // outcome of the last re-read: "" read or not opened, else its message
-    std::pair<std::int32_t, std::int32_t> notedRates{0, 0}; // the mic and pickup rates last looked at
     bool analysisDrawn = false; // the analysis plot and filter strip show a run
     bool closing = false;       // set by the destructor: late notifications are ignored
+
+    TWaveSamples scratch{};       // a WAVE file read before it is committed
+    std::string lastPickupReread; // outcome of the last re-read: "" read or not opened, else its message
+    std::pair<std::int32_t, std::int32_t> notedRates{0, 0}; // the mic and pickup rates last looked at
 };

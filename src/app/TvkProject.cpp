@@ -106,8 +106,9 @@ void TTvkMain::openCommandLine(const std::vector<std::string>& arguments) {
     const QString shown = QFile::decodeName(QByteArray::fromStdString(path));
     const std::string name = stripPath(path);
     const std::size_t dot = name.rfind('.');
-    const bool wave = dot != std::string::npos &&
-                      QString::fromLatin1(name.substr(dot + 1)).compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0;
+    const bool wave =
+        dot != std::string::npos &&
+        QString::fromLatin1(name.substr(dot + 1)).compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0;
     if (wave) {
         OpenMicDialog.fileName = shown;
         loadWave(0, path, false);

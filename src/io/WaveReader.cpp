@@ -95,7 +95,8 @@ TFileResult readWaveSamples(const std::string& path, TWaveSamples& samples, std:
             const std::uint16_t channels = u16(fmt + 2);
             const std::uint32_t fileRate = u32(fmt + 4);
             const std::uint16_t bits = u16(fmt + 14);
-            if (fileRate < static_cast<std::uint32_t>(minRate) || fileRate > static_cast<std::uint32_t>(maxRate))
+            if (fileRate < static_cast<std::uint32_t>(minRate) ||
+                fileRate > static_cast<std::uint32_t>(maxRate))
                 return reject(waveUnsupportedFormat);
             rate = static_cast<std::int32_t>(fileRate);
             if (bits != 16 || channels != 1 || tag != 1)

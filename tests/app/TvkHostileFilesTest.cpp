@@ -111,11 +111,12 @@ TEST_F(TvkHostileFiles, LoadedFileThatCannotBeOpenedIsReportedAndChangesNothing)
         warnings.clear();
     };
     for (int channel : {0, 1}) {
-        const std::pair<QString, const char*> files[] = {{pipe, "not a regular file"},
-                                                         {QStringLiteral("/dev/zero"), "not a regular file"},
-                                                         {folder, "folder"},
-                                                         {vanished, "No such file or directory"},
-                                                         {overlongPath(dir.path(), "wav"), "File name too long"}};
+        const std::pair<QString, const char*> files[] = {
+            {pipe, "not a regular file"},
+            {QStringLiteral("/dev/zero"), "not a regular file"},
+            {folder, "folder"},
+            {vanished, "No such file or directory"},
+            {overlongPath(dir.path(), "wav"), "File name too long"}};
         for (const auto& [file, reason] : files) {
             window.loadWaveFile(channel, file);
             expectReported(file, reason);
