@@ -9,26 +9,39 @@
 
 #include <QDropEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QUrl>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
 const QString projectErrorCaption = QStringLiteral("Project file error");
 
-// The one local file a drag carries; empty for anything else (text, several files, remote URLs).
-QString droppedFile(const QMimeData* mime) {
+// The one local file a drag carries, as bytes; empty for anything else (text, several files,
+// remote URLs). The URL's percent-encoded path gives the name's bytes exactly, also where they
+// are not valid UTF-8.
+std::string droppedFile(const QMimeData* mime) {
     if (mime == nullptr || !mime->hasUrls())
         return {};
     const QList<QUrl> urls = mime->urls();
     if (urls.size() != 1 || !urls.front().isLocalFile())
         return {};
-    return urls.front().toLocalFile();
+    const QUrl& url = urls.front();
+    if (!url.host().isEmpty())
+        return QFile::encodeName(url.toLocalFile()).toStdString();
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
+// The suffix of a file name in lower case ("" without one).
+QString suffixOf(const std::string& path) {
+    const std::string name = stripPath(path);
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? QString() : QString::fromLatin1(name.substr(dot + 1)).toLower();
 }
 
 } // namespace
@@ -104,12 +117,7 @@ void TTvkMain::openCommandLine(const std::vector<std::string>& arguments) {
     // response, as if chosen with the mic's Load button. The name stays in bytes to the reader.
     const std::string& path = arguments.front();
     const QString shown = QFile::decodeName(QByteArray::fromStdString(path));
-    const std::string name = stripPath(path);
-    const std::size_t dot = name.rfind('.');
-    const bool wave =
-        dot != std::string::npos &&
-        QString::fromLatin1(name.substr(dot + 1)).compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0;
-    if (wave) {
+    if (suffixOf(path) == QLatin1String("wav")) {
         OpenMicDialog.fileName = shown;
         loadWave(0, path, false);
     } else {
@@ -119,10 +127,11 @@ void TTvkMain::openCommandLine(const std::vector<std::string>& arguments) {
 }
 
 TTvkMain::TDropTarget TTvkMain::dropTargetAt(const QMimeData* mime, QPoint pos) const {
-    const QFileInfo file(droppedFile(mime));
-    if (!file.isFile())
+    const std::string file = droppedFile(mime);
+    std::error_code error;
+    if (file.empty() || !std::filesystem::is_regular_file(file, error))
         return TDropTarget::none;
-    const QString suffix = file.suffix().toLower();
+    const QString suffix = suffixOf(file);
     if (suffix == QLatin1String("smp"))
         return TDropTarget::project;
     if (suffix != QLatin1String("wav"))
@@ -149,16 +158,21 @@ bool TTvkMain::acceptDrag(QDropEvent* e, QPoint pos, bool drop) {
     e->setDropAction(Qt::CopyAction);
     e->accept();
     if (drop) {
-        const QString path = droppedFile(e->mimeData());
+        const std::string path = droppedFile(e->mimeData());
         QMetaObject::invokeMethod(
             this,
             [this, target, path] {
-                if (target == TDropTarget::project)
-                    openProject(path);
-                else if (target == TDropTarget::micResponse)
-                    loadWaveFile(0, path);
-                else if (analyzer->enablePickup)
-                    loadWaveFile(1, path);
+                const QString shown = QFile::decodeName(QByteArray::fromStdString(path));
+                if (target == TDropTarget::project) {
+                    OpenDialog.fileName = shown;
+                    openProjectFile(path, false);
+                } else if (target == TDropTarget::micResponse) {
+                    OpenMicDialog.fileName = shown;
+                    loadWave(0, path, false);
+                } else if (analyzer->enablePickup) {
+                    OpenPickupDialog.fileName = shown;
+                    loadWave(1, path, false);
+                }
             },
             Qt::QueuedConnection);
     }

@@ -252,6 +252,27 @@ TEST_F(TvkLoadState, NamesThatAreNotUtf8) {
     EXPECT_EQ(window.PickupFName->text(), QFile::decodeName("caf\xE9.smp"));
 }
 
+// A file manager offers a name that is not UTF-8 percent-encoded in its URL: the drop reads that
+// very file.
+TEST_F(TvkLoadState, DroppedNameThatIsNotUtf8LoadsThatFile) {
+    const std::string wave = fileBytes(dir.path()) + "/caf\xE9.wav";
+    std::ofstream(wave, std::ios::binary) << toneWave(44100, 25);
+    QMimeData mime;
+    mime.setData("text/uri-list",
+                 "file://" + QByteArray::fromStdString(wave).toPercentEncoding("/") + "\r\n");
+    const QPoint pos = centreIn(&window, window.ScrollBox2);
+    QDragEnterEvent enter(pos, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(pos), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.PickupFName->text(), QFile::decodeName("caf\xE9.wav"));
+    EXPECT_EQ(window.pickupFile, wave);
+    EXPECT_NE(a.irData[1].pickup, 0.0);
+    EXPECT_TRUE(warnings.empty());
+}
+
 // After a project the fields name it, stay so, and the pickup off and on gives its pickup back.
 TEST_F(TvkLoadState, ProjectNamesBothFieldsAndKeepsItsPickupWhilePickupIsOff) {
     loadExamples();
