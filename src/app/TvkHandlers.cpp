@@ -192,12 +192,18 @@ bool TTvkMain::loadWave(int channel, const std::string& path, bool nameLost) {
         warn(QString::fromLatin1(waveErrorCaption), fromBytes("\"" + path + "\": " + r.message));
     if (r.ok) {
         TAnalyzer& a = *analyzer;
-        for (int i = 0; i < blockLength; ++i)
-            member(a.irData[i], channel) = scratch[i];
+        // While Pickup is off a new pickup response waits in memory; the analysis keeps the unit
+        // impulse until Pickup is ticked.
+        if (channel == 1 && pickupKept)
+            keptPickup = scratch;
+        else
+            for (int i = 0; i < blockLength; ++i)
+                member(a.irData[i], channel) = scratch[i];
         a.setFs(rate);
         TResponseSource& source = channel == 0 ? micSource : pickupSource;
         source = {shownName(path), rate};
-        (channel == 0 ? MicFName : PickupFName)->setText(source.name);
+        if (channel == 0 || !pickupKept)
+            (channel == 0 ? MicFName : PickupFName)->setText(source.name);
         if (channel == 1) {
             pickupFile = path;
             lastPickupReread.clear();
