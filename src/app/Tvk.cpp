@@ -14,13 +14,16 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -192,8 +195,9 @@ void TTvkMain::changeEvent(QEvent* e) {
 void TTvkMain::createWindow() {
     setWindowTitle(QStringLiteral("Instrument body analyzer for the Sonmira v0.01"));
     setFont(windowFont());
-    move(62, 132);
+    move(x0, y0);
     setFixedSize(clientWidth, clientHeight);
+    placeOnScreen();
 
     pageCtrl = new QTabWidget(this);
     pageCtrl->setGeometry(0, 0, 720, 640);
@@ -212,6 +216,23 @@ void TTvkMain::createWindow() {
     nameControls();
     setTabOrder();
     pageCtrl->setCurrentIndex(0);
+}
+
+void TTvkMain::placeOnScreen() {
+    // The place is that of the frame, which is not known before the window is shown: room is left
+    // for a title bar and a border of a few pixels. On a screen of 768 pixels the bottom of the
+    // window at its usual place would run off the screen.
+    const QScreen* s = screen();
+    if (s == nullptr)
+        return;
+    const QRect area = s->availableGeometry();
+    constexpr int border = 4;
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const int x =
+        std::clamp(x0, area.left(), std::max(area.left(), area.right() + 1 - clientWidth - 2 * border));
+    const int y = std::clamp(y0, area.top(),
+                             std::max(area.top(), area.bottom() + 1 - clientHeight - title - 2 * border));
+    move(x, y);
 }
 
 void TTvkMain::createProjectCommands() {

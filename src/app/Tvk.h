@@ -5,12 +5,17 @@
 #pragma once
 
 #include "app/FileDialog.h"
+#include "io/WaveReader.h"
 #include "plot/Plot1.h"
 
 #include <QWidget>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 class QFrame;
 class QGroupBox;
@@ -34,6 +39,9 @@ class TTvkMain : public QWidget {
 public:
     static constexpr int clientWidth = 744;
     static constexpr int clientHeight = 714;
+    // The window's place on a screen large enough for it (top left of its frame).
+    static constexpr int x0 = 62;
+    static constexpr int y0 = 132;
 
     explicit TTvkMain(QWidget* owner = nullptr);
     ~TTvkMain() override;
@@ -62,7 +70,13 @@ public:
     void LoadMicClick();
     void LoadPickupClick();
     // What a Load button does once its dialog returned `path`: remembers it in the channel's
-    // dialog, shows its name, reads it (channel 0 = mic, 1 = pickup), redraws strips and analysis.
+    // dialog and reads it (channel 0 = mic, 1 = pickup), then redraws strips and analysis. Only a
+    // file read whole changes anything: its response, its name in the file field and fs (its
+    // rate; a pair of different rates is said once in a box naming both). A file that cannot be
+    // opened ("File error") or fails the format check ("WAVE file format error") is reported in a
+    // box naming it, and the response, the field, fs and the pickup file re-read at notifications
+    // stay as they were. A name that lost bytes on its way through a Qt string (not valid UTF-8)
+    // is reported as such.
     void loadWaveFile(int channel, const QString& path);
     void Export1Click();
     // Writes the body data file from the two channels and the name in guitarName, recomputing
@@ -73,18 +87,30 @@ public:
     // or SaveDialog, then openProject or saveProject with the chosen file.
     void Open1Click();
     void Save1Click();
-    // Reads the project file at `path` into both responses (remembered in OpenDialog), then
-    // redraws the strips and the analysis; the summary is not redrawn. OpenPickupDialog forgets
-    // its file, so the pickup re-read of later notifications keeps the project's response. A file
-    // that cannot be opened or is rejected is reported ("Project file error") and changes
-    // nothing. True if read.
+    // Reads the project file at `path` into both responses and fs (remembered in OpenDialog),
+    // then puts them in place with setResponsesFrom (the file's name); the summary is not
+    // redrawn. A file that cannot be opened or is rejected is reported ("Project file error") and
+    // changes nothing. True if read.
     bool openProject(const QString& path);
+    // Puts a pair of responses in place as coming from one source, after the caller has written
+    // both halves of analyzer->irData and fs (a project read, a learned pair) and set the delays
+    // and enablePickup as the source requires: both file fields name `sourceName` (for example
+    // "guitar.smp" or "take.wav (learned)"), both responses take fs as their rate, the pickup
+    // file is forgotten (later notifications re-read nothing over the pair), the delay fields and
+    // the Pickup box show their variables, and the pickup controls follow enablePickup as at a
+    // notification: while the pickup is off the new pickup response is kept in memory and the
+    // analysis uses the unit impulse ("--" in the field), and ticking Pickup gives it back with
+    // its name. Then redraws the strips and runs the analysis.
+    void setResponsesFrom(const QString& sourceName);
     // Writes both responses as a project file; a failure is reported ("File error") and the file
     // at `path` keeps its old contents. True if written.
     bool saveProject(const QString& path);
-    // The program's arguments after its name: an optional project file, opened at once, or a WAVE
-    // file (suffix .wav), loaded as the mic response. Without one nothing happens; further
-    // arguments are ignored with a note on standard error.
+    // The program's arguments after its name, as the bytes the system passed: an optional project
+    // file, opened at once, or a WAVE file (suffix .wav), loaded as the mic response. Without one
+    // nothing happens; further arguments are ignored with a note on standard error. The names
+    // reach the readers byte for byte, so names that are not valid UTF-8 open too.
+    void openCommandLine(const std::vector<std::string>& arguments);
+    // The same for names held as Qt strings (encoded with QFile::encodeName).
     void openArguments(const QStringList& arguments);
     // Mouse over the two plots: cursor readout into the first status panel, legend moves.
     // x, y in image pixels (logical); shift holds the keys and buttons held.
@@ -172,8 +198,30 @@ public:
 
     // Shows a warning box with one OK button over the window; an overlong text (a path of
     // thousands of characters) is shortened in its middle so that the box fits on the screen.
-    // Tests replace it to capture the caption and the full text without a modal box.
+    // Tests replace it to capture the caption and the full text without a modal box. The window
+    // calls it queued, once the event that caused the warning has been handled (a click that took
+    // the focus from a field completes first), so tests process events before they look.
     std::function<void(const QString& caption, const QString& text)> showWarning;
+
+    // Where the responses come from. The name is what the channel's file field shows while the
+    // response is in use (a WAVE file's name, a project's, a learned take's; "" for none); the
+    // rate (Hz) is that of the file or pair it came from, 0 for the unit impulse of start-up.
+    struct TResponseSource {
+        QString name;
+        std::int32_t rate = 0;
+    };
+    TResponseSource micSource;
+    TResponseSource pickupSource;
+    // The WAVE file (as bytes) whose pickup response is re-read at every notification while the
+    // pickup is enabled: the last pickup file read whole; empty when the pickup came from
+    // elsewhere (start-up, a project, a learned pair). A re-read changes the response only when
+    // the file is read whole, never fs, and shows a rejection only when it differs from the last
+    // re-read's outcome.
+    std::string pickupFile;
+    // The pickup response while Pickup is unticked (the analysis then uses a unit impulse); it is
+    // given back when Pickup is ticked again, before the pickup file (if any) is re-read.
+    TWaveSamples keptPickup{};
+    bool pickupKept = false; // keptPickup holds the response (Pickup is unticked)
 
     // What a file dropped on the window does: a ".smp" file anywhere opens as a project; a ".wav"
     // file on the mic strip loads as the mic response, on the pickup strip (only while the pickup
@@ -218,9 +266,33 @@ private:
     // Drag events on a child that takes drops of its own (the text fields): files with a target
     // are taken over by the window, anything else is left to the child.
     bool filterDragEvent(QWidget* child, QEvent* e);
-    // Shows a rejected WAVE file's message; a file that cannot be opened shows nothing.
-    void readWave(int channel, const QString& path);
+    // Queues showWarning(caption, text).
+    void warn(const QString& caption, const QString& text);
+    // Reads a WAVE file named by bytes into a scratch response and commits it only when read
+    // whole (see loadWaveFile). nameLost: the name came through a Qt string that may have lost
+    // bytes. True if loaded.
+    bool loadWave(int channel, const std::string& path, bool nameLost);
+    // openProject for a name as bytes.
+    bool openProjectFile(const std::string& path, bool nameLost);
+    // The message for a file that cannot be opened: its own, or, where the name lost bytes on its
+    // way through a Qt string and names no file, that the name is not valid UTF-8.
+    QString cannotOpenMessage(const TFileResult& r, const std::string& path, bool nameLost) const;
+    // Step 2 of the notification: the pickup controls, field and response by enablePickup.
+    void updatePickup();
+    // The re-read of pickupFile at a notification.
+    void rereadPickup();
+    // Says once, in a box, that the mic and pickup responses have different rates.
+    void noteSampleRates();
+    // What a numeric field shows is what the analysis uses: the delays become whole samples, the
+    // gain the value of its shown text.
+    void keepShownValues();
+    // Moves the window so that it lies inside the available area of its screen where it fits.
+    void placeOnScreen();
 
     bool analysisDrawn = false; // the analysis plot and filter strip show a run
     bool closing = false;       // set by the destructor: late notifications are ignored
+
+    TWaveSamples scratch{};       // a WAVE file read before it is committed
+    std::string lastPickupReread; // outcome of the last re-read: "" read or not opened, else its message
+    std::pair<std::int32_t, std::int32_t> notedRates{0, 0}; // the mic and pickup rates last looked at
 };

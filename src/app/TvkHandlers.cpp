@@ -3,14 +3,18 @@
 #include "app/Tvk.h"
 
 #include "controls/Editnum.h"
+#include "controls/EditnumText.h"
 #include "controls/Icheckbox.h"
 #include "controls/NotifyEvent.h"
 #include "dsp/Analyzer.h"
 #include "io/BodyDataFile.h"
+#include "io/SampleRates.h"
 #include "io/WaveReader.h"
 #include "plot/AnalyzerView.h"
 #include "plot_qt/ImageWidget.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -19,12 +23,21 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace {
 
-QString shownName(const QString& path) {
-    return QString::fromLocal8Bit(stripPath(localPath(path)));
+QString shownName(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(stripPath(path)));
+}
+
+QString fromBytes(const std::string& text) {
+    return QString::fromLocal8Bit(text);
+}
+
+double& member(IrPair& p, int channel) {
+    return channel == 0 ? p.mic : p.pickup;
 }
 
 } // namespace
@@ -40,6 +53,7 @@ bool TTvkMain::event(QEvent* e) {
 
 void TTvkMain::ParamChanged(const TNotifyEvent& message) {
     TAnalyzer& a = *analyzer;
+    keepShownValues();
     // The edited end of the display range gives way so that it stays at least 100 Hz wide.
     if (message.wParam == 10) {
         a.fMin = std::min(a.fMin, a.fMax - 100);
@@ -49,11 +63,25 @@ void TTvkMain::ParamChanged(const TNotifyEvent& message) {
         fHigh->setValue();
     }
 
+    updatePickup();
+
+    drawImpulseStrips();
+    computeResponses();
+    drawSummary();
+}
+
+void TTvkMain::updatePickup() {
+    TAnalyzer& a = *analyzer;
     if (a.enablePickup) {
         dCompPickup->setEnabled(true);
         LoadPickup->setEnabled(true);
-        PickupFName->setText(shownName(OpenPickupDialog.fileName));
-        readWave(1, OpenPickupDialog.fileName);
+        if (pickupKept) {
+            for (int i = 0; i < blockLength; ++i)
+                a.irData[i].pickup = keptPickup[i];
+            pickupKept = false;
+        }
+        PickupFName->setText(pickupSource.name);
+        rereadPickup();
         cbPickup->setEnabled(true);
         cbUseMinPhase->setEnabled(true);
     } else {
@@ -61,21 +89,68 @@ void TTvkMain::ParamChanged(const TNotifyEvent& message) {
         dCompPickup->setValue();
         dCompPickup->setEnabled(false);
         LoadPickup->setEnabled(false);
+        if (!pickupKept) {
+            for (int i = 0; i < blockLength; ++i)
+                keptPickup[i] = a.irData[i].pickup;
+            pickupKept = true;
+        }
         a.setUnitImpulse(1);
         PickupFName->setText(QStringLiteral("--"));
         cbPickup->setEnabled(false);
         cbUseMinPhase->setEnabled(false);
     }
-
-    drawImpulseStrips();
-    computeResponses();
-    drawSummary();
 }
 
-void TTvkMain::readWave(int channel, const QString& path) {
-    const TFileResult r = ::readWave(*analyzer, channel, localPath(path));
-    if (!r.ok && !r.cannotOpen)
-        showWarning(QString::fromLatin1(waveErrorCaption), QString::fromLocal8Bit(r.message));
+void TTvkMain::rereadPickup() {
+    if (pickupFile.empty())
+        return;
+    std::int32_t rate = 0;
+    const TFileResult r = readWaveSamples(pickupFile, scratch, rate);
+    const std::string outcome = r.ok || r.cannotOpen ? std::string() : r.message;
+    if (r.ok) {
+        for (int i = 0; i < blockLength; ++i)
+            analyzer->irData[i].pickup = scratch[i];
+        // fs stays the rate of the file the user loaded last; a file changed since is noted.
+        pickupSource.rate = rate;
+        noteSampleRates();
+    } else if (!r.cannotOpen && outcome != lastPickupReread) {
+        warn(QString::fromLatin1(waveErrorCaption), fromBytes("\"" + pickupFile + "\": " + r.message));
+    }
+    lastPickupReread = outcome;
+}
+
+void TTvkMain::keepShownValues() {
+    TAnalyzer& a = *analyzer;
+    const std::pair<TEditNum*, double*> delays[] = {{dCompMic, &a.delayMic}, {dCompPickup, &a.delayPickup}};
+    for (const auto& [field, delay] : delays)
+        if (const double whole = std::trunc(*delay); whole != *delay) {
+            *delay = whole;
+            field->setValue();
+        }
+    char shown[TEditNum::displayBufferSize];
+    eGain->setValue(a.gainDb, shown);
+    if (const double gain = editNumTextValue(shown, 1.0, false); gain != a.gainDb && std::isfinite(gain)) {
+        a.gainDb = gain;
+        eGain->setValue();
+    }
+}
+
+void TTvkMain::noteSampleRates() {
+    const std::pair<std::int32_t, std::int32_t> rates{micSource.rate, pickupSource.rate};
+    if (rates == notedRates)
+        return;
+    notedRates = rates;
+    const std::string note = sampleRateNote(rates.first, rates.second, analyzer->fs);
+    if (!note.empty()) {
+        QString text = fromBytes(note);
+        text[0] = text[0].toUpper();
+        warn(QStringLiteral("Sample rate"), text + '.');
+    }
+}
+
+void TTvkMain::warn(const QString& caption, const QString& text) {
+    QMetaObject::invokeMethod(
+        this, [this, caption, text] { showWarning(caption, text); }, Qt::QueuedConnection);
 }
 
 void TTvkMain::betaTrackBarChange() {
@@ -104,11 +179,48 @@ void TTvkMain::LoadPickupClick() {
 
 void TTvkMain::loadWaveFile(int channel, const QString& path) {
     (channel == 0 ? OpenMicDialog : OpenPickupDialog).fileName = path;
-    // The name is shown first, so it stays shown when the file turns out to be unreadable.
-    (channel == 0 ? MicFName : PickupFName)->setText(shownName(path));
-    readWave(channel, path);
+    loadWave(channel, QFile::encodeName(path).toStdString(), path.contains(QChar::ReplacementCharacter));
+}
+
+bool TTvkMain::loadWave(int channel, const std::string& path, bool nameLost) {
+    // Read aside first: a file that is not read whole changes nothing, its name included.
+    std::int32_t rate = 0;
+    const TFileResult r = readWaveSamples(path, scratch, rate);
+    if (r.cannotOpen)
+        warn(QStringLiteral("File error"), cannotOpenMessage(r, path, nameLost));
+    else if (!r.ok)
+        warn(QString::fromLatin1(waveErrorCaption), fromBytes("\"" + path + "\": " + r.message));
+    if (r.ok) {
+        TAnalyzer& a = *analyzer;
+        // While Pickup is off a new pickup response waits in memory; the analysis keeps the unit
+        // impulse until Pickup is ticked.
+        if (channel == 1 && pickupKept)
+            keptPickup = scratch;
+        else
+            for (int i = 0; i < blockLength; ++i)
+                member(a.irData[i], channel) = scratch[i];
+        a.setFs(rate);
+        TResponseSource& source = channel == 0 ? micSource : pickupSource;
+        source = {shownName(path), rate};
+        if (channel == 0 || !pickupKept)
+            (channel == 0 ? MicFName : PickupFName)->setText(source.name);
+        if (channel == 1) {
+            pickupFile = path;
+            lastPickupReread.clear();
+        }
+        noteSampleRates();
+    }
     drawImpulseStrips();
     computeResponses();
+    return r.ok;
+}
+
+QString TTvkMain::cannotOpenMessage(const TFileResult& r, const std::string& path, bool nameLost) const {
+    if (nameLost && !QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(path))))
+        return "Cannot open \"" + QFile::decodeName(QByteArray::fromStdString(path)) +
+               "\": the file name is not valid UTF-8, so it cannot be opened from here; rename the file "
+               "or name it on the command line";
+    return fromBytes(r.message);
 }
 
 void TTvkMain::Export1Click() {
@@ -120,7 +232,7 @@ bool TTvkMain::exportBodyData(const QString& path) {
     const TFileResult r = writeBodyData(*analyzer, guitarName->text().toStdString(), localPath(path));
     // A file that could not be written is said so: the user must not believe it was exported.
     if (!r.ok)
-        showWarning(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
+        warn(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
     return r.ok;
 }
 

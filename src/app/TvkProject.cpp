@@ -2,29 +2,46 @@
 // dropped on it.
 #include "app/Tvk.h"
 
+#include "controls/Editnum.h"
+#include "controls/Icheckbox.h"
 #include "dsp/Analyzer.h"
 #include "io/ProjectFile.h"
 
 #include <QDropEvent>
-#include <QFileInfo>
+#include <QFile>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QUrl>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
 const QString projectErrorCaption = QStringLiteral("Project file error");
 
-// The one local file a drag carries; empty for anything else (text, several files, remote URLs).
-QString droppedFile(const QMimeData* mime) {
+// The one local file a drag carries, as bytes; empty for anything else (text, several files,
+// remote URLs). The URL's percent-encoded path gives the name's bytes exactly, also where they
+// are not valid UTF-8.
+std::string droppedFile(const QMimeData* mime) {
     if (mime == nullptr || !mime->hasUrls())
         return {};
     const QList<QUrl> urls = mime->urls();
     if (urls.size() != 1 || !urls.front().isLocalFile())
         return {};
-    return urls.front().toLocalFile();
+    const QUrl& url = urls.front();
+    if (!url.host().isEmpty())
+        return QFile::encodeName(url.toLocalFile()).toStdString();
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+}
+
+// The suffix of a file name in lower case ("" without one).
+QString suffixOf(const std::string& path) {
+    const std::string name = stripPath(path);
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? QString() : QString::fromLatin1(name.substr(dot + 1)).toLower();
 }
 
 } // namespace
@@ -41,18 +58,39 @@ void TTvkMain::Save1Click() {
 
 bool TTvkMain::openProject(const QString& path) {
     OpenDialog.fileName = path;
+    return openProjectFile(QFile::encodeName(path).toStdString(), path.contains(QChar::ReplacementCharacter));
+}
+
+bool TTvkMain::openProjectFile(const std::string& path, bool nameLost) {
     // The file was picked by the user, so even one that cannot be opened is worth a word.
-    const TFileResult r = readProject(*analyzer, localPath(path));
+    const TFileResult r = readProject(*analyzer, path);
     if (!r.ok) {
-        showWarning(projectErrorCaption, QString::fromLocal8Bit(r.message));
+        warn(projectErrorCaption,
+             r.cannotOpen ? cannotOpenMessage(r, path, nameLost) : QString::fromLocal8Bit(r.message));
         return false;
     }
-    // The pickup response now comes from the project: the re-read on every later change must
-    // not replace it by the WAVE file chosen before.
+    setResponsesFrom(QFile::decodeName(QByteArray::fromStdString(stripPath(path))));
+    return true;
+}
+
+void TTvkMain::setResponsesFrom(const QString& sourceName) {
+    TAnalyzer& a = *analyzer;
+    micSource = {sourceName, a.fs};
+    pickupSource = {sourceName, a.fs};
+    notedRates = {a.fs, a.fs};
+    MicFName->setText(sourceName);
+    // The pickup response now comes from this source: the re-read on every later change must not
+    // replace it by the WAVE file chosen before.
+    pickupFile.clear();
     OpenPickupDialog.fileName.clear();
+    lastPickupReread.clear();
+    pickupKept = false; // the pickup half of irData is the new one; kept below while Pickup is off
+    dCompMic->setValue();
+    dCompPickup->setValue();
+    EnablePickup->set();
+    updatePickup();
     drawImpulseStrips();
     computeResponses();
-    return true;
 }
 
 bool TTvkMain::saveProject(const QString& path) {
@@ -63,25 +101,37 @@ bool TTvkMain::saveProject(const QString& path) {
 }
 
 void TTvkMain::openArguments(const QStringList& arguments) {
-    if (arguments.isEmpty())
+    std::vector<std::string> bytes;
+    for (const QString& argument : arguments)
+        bytes.push_back(QFile::encodeName(argument).toStdString());
+    openCommandLine(bytes);
+}
+
+void TTvkMain::openCommandLine(const std::vector<std::string>& arguments) {
+    if (arguments.empty())
         return;
     if (arguments.size() > 1)
         std::fputs("usage: body-analyzer [PROJECT.smp | MIC.wav]\nOnly the first argument is used.\n",
                    stderr);
     // The desktop entry offers the program for WAVE files too: such a file is taken as the mic
-    // response, as if chosen with the mic's Load button.
-    const QString& path = arguments.front();
-    if (QFileInfo(path).suffix().compare(QLatin1String("wav"), Qt::CaseInsensitive) == 0)
-        loadWaveFile(0, path);
-    else
-        openProject(path);
+    // response, as if chosen with the mic's Load button. The name stays in bytes to the reader.
+    const std::string& path = arguments.front();
+    const QString shown = QFile::decodeName(QByteArray::fromStdString(path));
+    if (suffixOf(path) == QLatin1String("wav")) {
+        OpenMicDialog.fileName = shown;
+        loadWave(0, path, false);
+    } else {
+        OpenDialog.fileName = shown;
+        openProjectFile(path, false);
+    }
 }
 
 TTvkMain::TDropTarget TTvkMain::dropTargetAt(const QMimeData* mime, QPoint pos) const {
-    const QFileInfo file(droppedFile(mime));
-    if (!file.isFile())
+    const std::string file = droppedFile(mime);
+    std::error_code error;
+    if (file.empty() || !std::filesystem::is_regular_file(file, error))
         return TDropTarget::none;
-    const QString suffix = file.suffix().toLower();
+    const QString suffix = suffixOf(file);
     if (suffix == QLatin1String("smp"))
         return TDropTarget::project;
     if (suffix != QLatin1String("wav"))
@@ -108,16 +158,21 @@ bool TTvkMain::acceptDrag(QDropEvent* e, QPoint pos, bool drop) {
     e->setDropAction(Qt::CopyAction);
     e->accept();
     if (drop) {
-        const QString path = droppedFile(e->mimeData());
+        const std::string path = droppedFile(e->mimeData());
         QMetaObject::invokeMethod(
             this,
             [this, target, path] {
-                if (target == TDropTarget::project)
-                    openProject(path);
-                else if (target == TDropTarget::micResponse)
-                    loadWaveFile(0, path);
-                else if (analyzer->enablePickup)
-                    loadWaveFile(1, path);
+                const QString shown = QFile::decodeName(QByteArray::fromStdString(path));
+                if (target == TDropTarget::project) {
+                    OpenDialog.fileName = shown;
+                    openProjectFile(path, false);
+                } else if (target == TDropTarget::micResponse) {
+                    OpenMicDialog.fileName = shown;
+                    loadWave(0, path, false);
+                } else if (analyzer->enablePickup) {
+                    OpenPickupDialog.fileName = shown;
+                    loadWave(1, path, false);
+                }
             },
             Qt::QueuedConnection);
     }

@@ -5,6 +5,9 @@
 #include "app/Tvk.h"
 #include "io/WriteSignals.h"
 
+#include <string>
+#include <vector>
+
 int main(int argc, char** argv) {
     // A save into a pipe whose reader left, or past the file size limit, is a failed write
     // reported in a box, not the end of the program and the user's unsaved work.
@@ -15,7 +18,8 @@ int main(int argc, char** argv) {
         TTvkMain window;
         window.show();
         // After show(), so that a rejected file's warning stands over the window.
-        window.openArguments(TApplication::arguments().mid(1));
+        // From argv itself (Qt's own options removed), so that a name is passed on byte for byte.
+        window.openCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         TApplication::exec();
     } catch (const std::exception& e) {
         TApplication::showException(e);

@@ -4,6 +4,7 @@
 #include "io/BodyDataFile.h"
 #include "io/ProjectFile.h"
 #include "io/SafeWriter.h"
+#include "io/SampleRates.h"
 #include "io/WaveReader.h"
 #include "plot/CFormat.h"
 
@@ -89,10 +90,21 @@ int runCli(const TCliOptions& o, std::ostream& err) {
     if (!o.openProject.empty() &&
         !reportRead(readProject(*a, o.openProject), o.openProject, "Project file error", err))
         return 1;
-    if (!o.mic.empty() && !reportRead(readWave(*a, 0, o.mic), o.mic, waveErrorCaption, err))
-        return 1;
-    if (!o.pickup.empty() && !reportRead(readWave(*a, 1, o.pickup), o.pickup, waveErrorCaption, err))
-        return 1;
+    // As in the window, fs follows the response loaded last; a pair of two rates is said once.
+    std::int32_t micRate = o.openProject.empty() ? 0 : a->fs;
+    std::int32_t pickupRate = micRate;
+    if (!o.mic.empty()) {
+        if (!reportRead(readWave(*a, 0, o.mic), o.mic, waveErrorCaption, err))
+            return 1;
+        micRate = a->fs;
+    }
+    if (!o.pickup.empty()) {
+        if (!reportRead(readWave(*a, 1, o.pickup), o.pickup, waveErrorCaption, err))
+            return 1;
+        pickupRate = a->fs;
+    }
+    if (const std::string note = sampleRateNote(micRate, pickupRate, a->fs); !note.empty())
+        err << "body-analyzer-cli: " << note << "\n";
 
     a->delayMic = o.delayMic;
     a->delayPickup = o.delayPickup;

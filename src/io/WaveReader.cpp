@@ -28,19 +28,14 @@ double& member(IrPair& p, int channel) {
     return channel == 0 ? p.mic : p.pickup;
 }
 
-void clearChannel(TAnalyzer& a, int channel) {
-    for (IrPair& p : a.irData)
-        member(p, channel) = 0.0;
-}
-
 // Moves the read position forward by `bytes`; a position past the end simply reads nothing more.
 bool skip(std::FILE* f, std::uint64_t bytes) {
     return ::fseeko(f, static_cast<off_t>(bytes), SEEK_CUR) == 0;
 }
 
-// Stores up to `dataSize` bytes of samples (at most blockLength) into the channel and normalises it.
-void readSamples(TAnalyzer& a, int channel, std::FILE* f, std::uint32_t dataSize) {
-    clearChannel(a, channel);
+// Stores up to `dataSize` bytes of samples (at most blockLength) into `samples` and normalises them.
+void readSamples(TWaveSamples& samples, std::FILE* f, std::uint32_t dataSize) {
+    samples.fill(0.0);
     unsigned char bytes[2 * blockLength];
     const std::size_t wanted = std::min<std::uint64_t>(dataSize / 2, blockLength) * 2;
     const std::size_t got = std::fread(bytes, 1, wanted, f);
@@ -48,17 +43,18 @@ void readSamples(TAnalyzer& a, int channel, std::FILE* f, std::uint32_t dataSize
     for (std::size_t i = 0; i < got / 2; ++i) {
         const auto s = static_cast<std::int16_t>(u16(bytes + 2 * i));
         const double x = s * 0.000030517578125;
-        member(a.irData[i], channel) = x;
+        samples[i] = x;
         if (std::fabs(x) > peak)
             peak = std::fabs(x);
     }
-    for (IrPair& p : a.irData)
-        member(p, channel) /= peak;
+    for (double& x : samples)
+        x /= peak;
 }
 
 } // namespace
 
-TFileResult readWave(TAnalyzer& a, int channel, const std::string& path) {
+TFileResult readWaveSamples(const std::string& path, TWaveSamples& samples, std::int32_t& rate) {
+    rate = 0;
     std::string reason;
     const TFilePtr file = openRegularFile(path, reason);
     if (!file)
@@ -66,7 +62,7 @@ TFileResult readWave(TAnalyzer& a, int channel, const std::string& path) {
     std::FILE* f = file.get();
 
     const auto reject = [&](const char* message) {
-        clearChannel(a, channel);
+        samples.fill(0.0);
         return fileError(message);
     };
 
@@ -97,11 +93,12 @@ TFileResult readWave(TAnalyzer& a, int channel, const std::string& path) {
                 return reject(waveNoFormat);
             const std::uint16_t tag = u16(fmt);
             const std::uint16_t channels = u16(fmt + 2);
-            const std::uint32_t rate = u32(fmt + 4);
+            const std::uint32_t fileRate = u32(fmt + 4);
             const std::uint16_t bits = u16(fmt + 14);
-            if (rate < static_cast<std::uint32_t>(minRate) || rate > static_cast<std::uint32_t>(maxRate))
+            if (fileRate < static_cast<std::uint32_t>(minRate) ||
+                fileRate > static_cast<std::uint32_t>(maxRate))
                 return reject(waveUnsupportedFormat);
-            a.setFs(static_cast<std::int32_t>(rate));
+            rate = static_cast<std::int32_t>(fileRate);
             if (bits != 16 || channels != 1 || tag != 1)
                 return reject(waveUnsupportedFormat);
             formatSeen = true;
@@ -110,12 +107,26 @@ TFileResult readWave(TAnalyzer& a, int channel, const std::string& path) {
         } else if (std::memcmp(chunk, "data", 4) == 0) {
             if (!formatSeen)
                 return reject(waveNoFormat);
-            readSamples(a, channel, f, size);
+            readSamples(samples, f, size);
             return {};
         } else if (!skip(f, padded)) {
             return reject(waveNoFormat);
         }
     }
+}
+
+TFileResult readWave(TAnalyzer& a, int channel, const std::string& path) {
+    // Large enough to keep off the stack of a fuzzing thread; one per thread.
+    thread_local TWaveSamples samples;
+    std::int32_t rate = 0;
+    const TFileResult r = readWaveSamples(path, samples, rate);
+    if (r.cannotOpen)
+        return r;
+    if (rate != 0)
+        a.setFs(rate);
+    for (int i = 0; i < blockLength; ++i)
+        member(a.irData[i], channel) = samples[i];
+    return r;
 }
 
 std::string stripPath(const std::string& path) {

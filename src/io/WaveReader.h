@@ -1,8 +1,11 @@
 // Reading a measured impulse response from a 16-bit mono PCM WAVE file into the analyzer state.
 #pragma once
 
+#include "dsp/AnalyzerTypes.h"
 #include "io/FileResult.h"
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 class TAnalyzer;
@@ -18,6 +21,17 @@ inline constexpr const char* waveNoFormat = "No WAVE fileformat specified";
 // Most chunks the walk looks at before it gives up with waveNoFormat. Writers put a handful of
 // chunks (format, fact, LIST, bext, JUNK, ...) before the samples; each costs at least 8 bytes.
 inline constexpr int waveMaxChunks = 65536;
+
+// One response as read from a WAVE file: blockLength samples.
+using TWaveSamples = std::array<double, blockLength>;
+
+// Reads the WAVE file at `path` into `samples`, with the acceptance rules, scaling and results of
+// readWave below, touching nothing else. `rate` is set to the rate (Hz) of the last format chunk
+// with a rate in range, whether or not that chunk was then accepted, and to 0 when there was none
+// (or the file cannot be opened). Samples: ok, the normalised response; rejected, all 0.0;
+// cannotOpen, unchanged. Callers that must keep their state on a rejection read into a scratch
+// array and commit only an ok result.
+TFileResult readWaveSamples(const std::string& path, TWaveSamples& samples, std::int32_t& rate);
 
 // Reads the WAVE file at `path` into one member of a.irData: channel 0 = mic, 1 = pickup; the other
 // member is never touched.

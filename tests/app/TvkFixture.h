@@ -110,6 +110,29 @@ struct TWarning {
     QString text;
 };
 
+// The warnings the window has shown. The window queues its boxes, so every look first lets the
+// queued events run.
+class TWarnings {
+public:
+    void push_back(TWarning w) { list.push_back(std::move(w)); }
+    std::size_t size() const { return shown().size(); }
+    bool empty() const { return shown().empty(); }
+    const TWarning& operator[](std::size_t i) const { return shown()[i]; }
+    std::vector<TWarning>::const_iterator begin() const { return shown().begin(); }
+    std::vector<TWarning>::const_iterator end() const { return list.end(); }
+    void clear() {
+        shown();
+        list.clear();
+    }
+
+private:
+    const std::vector<TWarning>& shown() const {
+        QCoreApplication::processEvents();
+        return list;
+    }
+    std::vector<TWarning> list;
+};
+
 class TvkTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -139,7 +162,7 @@ protected:
 
     TTvkMain window;
     TAnalyzer& a = *window.analyzer;
-    std::vector<TWarning> warnings;
+    TWarnings warnings;
 };
 
 // Sends a drag with `file` entering `target` at `pos` and, if it is accepted, drops it there.
