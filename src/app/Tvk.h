@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QFrame;
 class QGroupBox;
@@ -196,6 +197,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     // Keeps the fixed size: a maximised or full-screen state is turned back into the normal one.
     void changeEvent(QEvent* e) override;
+    // Tab and Shift+Tab: the next or previous visible, enabled control of tabOrders() in the
+    // cycle of the page control, the current page and the display row.
+    bool focusNextPrevChild(bool next) override;
     // Files dropped on the window itself (the strips, the pages' background, the display row).
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
@@ -208,6 +212,8 @@ private:
     void createSummaryPage();
     void createDisplayRow();
     void nameControls();
+    // The focus order, page by page: [0] the window's own controls, [1 + i] those of page i.
+    std::vector<std::vector<QWidget*>> tabOrders() const;
     void setTabOrder();
     void startUp();
     void connectPlotImages();
