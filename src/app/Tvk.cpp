@@ -3,6 +3,7 @@
 #include "controls/Editnum.h"
 #include "controls/Icheckbox.h"
 #include "controls/NotifyEvent.h"
+#include "controls/StatusNote.h"
 #include "controls/StripBox.h"
 #include "dsp/Analyzer.h"
 #include "plot/AnalyzerView.h"
@@ -108,6 +109,14 @@ QSlider* trackBar(QWidget* parent, int x, int y) {
     t->setInvertedControls(true);
     t->setGeometry(x, y, 30, 153);
     return t;
+}
+
+// The position of a track bar, shown at (x, y) and kept up to date.
+QLabel* trackBarValue(QWidget* parent, QSlider* bar, int x, int y) {
+    QLabel* l = label(parent, "50", x, y); // the widest position sets the size
+    l->setNum(bar->value());
+    QObject::connect(bar, &QSlider::valueChanged, l, qOverload<int>(&QLabel::setNum));
+    return l;
 }
 
 // The text of a warning box. A message naming a path of thousands of characters would make a box
@@ -294,6 +303,9 @@ void TTvkMain::createAnalysisPage() {
     alphaTrackBar->setToolTip(QStringLiteral("Straighten up response"));
     betaTrackBar = trackBar(GroupBox1, 67, 32);
     betaTrackBar->setToolTip(QStringLiteral("Compress peaks"));
+    // Each position as a number right of its caption, so a setting can be noted and repeated.
+    alphaValue = trackBarValue(GroupBox1, alphaTrackBar, 42, 16);
+    betaValue = trackBarValue(GroupBox1, betaTrackBar, 98, 16);
     cbUseMinPhase = checkBox(GroupBox1, "Clean", 16, 184, 57);
     cbUseMinPhase->setToolTip(QStringLiteral("Clean pickup response"));
 
@@ -382,6 +394,8 @@ void TTvkMain::createDisplayRow() {
         statusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         StatusBar->addWidget(statusPanels[i]);
     }
+    statusNote = new TStatusNote(StatusBar);
+    StatusBar->addWidget(statusNote, 1);
 }
 
 void TTvkMain::nameControls() {
@@ -421,6 +435,8 @@ void TTvkMain::nameControls() {
         BA_NAMED(Label8),
         BA_NAMED(alphaTrackBar),
         BA_NAMED(betaTrackBar),
+        BA_NAMED(alphaValue),
+        BA_NAMED(betaValue),
         BA_NAMED(cbUseMinPhase),
         BA_NAMED(Label10),
         BA_NAMED(eGain),
@@ -449,6 +465,7 @@ void TTvkMain::nameControls() {
         BA_NAMED(splRange),
         BA_NAMED(Label6),
         BA_NAMED(StatusBar),
+        BA_NAMED(statusNote),
     };
 #undef BA_NAMED
     for (const auto& [control, name] : named)
@@ -616,6 +633,9 @@ void TTvkMain::connectPlotImages() {
     ImageFreqDomain2->onMouseMove = [this](TShiftState shift, int x, int y) {
         ImageFreqDomain2MouseMove(shift, x, y);
     };
+    // The readout belongs to the pointer over a plot: it goes when the pointer leaves.
+    ImageFreqDomain1->onMouseLeave = [this] { NoCursor(); };
+    ImageFreqDomain2->onMouseLeave = [this] { NoCursor(); };
     ImageFreqDomain1->onMouseDown = [this](TMouseButton button, TShiftState shift, int x, int y) {
         ImageFreqDomain1MouseDown(ImageFreqDomain1, button, shift, x, y);
     };

@@ -30,6 +30,7 @@ class TEditNum;
 class TICheckBox;
 class TImageWidget;
 class TNotifyEvent;
+class TStatusNote;
 
 class TTvkMain : public QWidget {
 public:
@@ -68,7 +69,8 @@ public:
     void Export1Click();
     // Writes the body data file from the two channels and the name in guitarName, recomputing
     // nothing; a failure is reported ("File error") and the file at `path` keeps its old
-    // contents. True if written.
+    // contents. True if written; the status bar then says so for a few seconds ("Exported " and
+    // the file's name), and a failure clears what it said before.
     bool exportBodyData(const QString& path);
     // The project commands ("Open project...", Ctrl+O; "Save project...", Ctrl+S): run OpenDialog
     // or SaveDialog, then openProject or saveProject with the chosen file.
@@ -78,16 +80,18 @@ public:
     // redraws the strips and the analysis; the summary is not redrawn. OpenPickupDialog forgets
     // its file, so the pickup re-read of later notifications keeps the project's response. A file
     // that cannot be opened or is rejected is reported ("Project file error") and changes
-    // nothing. True if read.
+    // nothing. True if read; the status bar then says "Opened " and the file's name.
     bool openProject(const QString& path);
     // Writes both responses as a project file; a failure is reported ("File error") and the file
-    // at `path` keeps its old contents. True if written.
+    // at `path` keeps its old contents. True if written; the status bar then says "Saved " and the
+    // file's name.
     bool saveProject(const QString& path);
     // The program's arguments after its name: an optional project file, opened at once, or a WAVE
     // file (suffix .wav), loaded as the mic response. Without one nothing happens; further
     // arguments are ignored with a note on standard error.
     void openArguments(const QStringList& arguments);
-    // Mouse over the two plots: cursor readout into the first status panel, legend moves.
+    // Mouse over the two plots: cursor readout into the first status panel, legend moves. The
+    // pointer leaving a plot clears the readout (NoCursor).
     // x, y in image pixels (logical); shift holds the keys and buttons held.
     void ImageFreqDomain1MouseMove(TShiftState shift, int x, int y);
     void ImageFreqDomain2MouseMove(TShiftState shift, int x, int y);
@@ -133,6 +137,8 @@ public:
     QLabel* Label8;
     QSlider* alphaTrackBar;
     QSlider* betaTrackBar;
+    QLabel* alphaValue; // the track bars' positions, right of their captions
+    QLabel* betaValue;
     TICheckBox* cbUseMinPhase;
     QLabel* Label10;
     TEditNum* eGain;
@@ -166,6 +172,7 @@ public:
     QLabel* Label6;
     QStatusBar* StatusBar;
     QLabel* statusPanels[2]; // 150 and 50 pixels wide; [0] holds the cursor readout
+    TStatusNote* statusNote; // the rest of the bar: what Export, Save and Open wrote or read
 
     // Project commands, at the top right of the page "Files".
     QPushButton* OpenProject;

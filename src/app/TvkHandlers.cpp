@@ -5,12 +5,14 @@
 #include "controls/Editnum.h"
 #include "controls/Icheckbox.h"
 #include "controls/NotifyEvent.h"
+#include "controls/StatusNote.h"
 #include "dsp/Analyzer.h"
 #include "io/BodyDataFile.h"
 #include "io/WaveReader.h"
 #include "plot/AnalyzerView.h"
 #include "plot_qt/ImageWidget.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -119,9 +121,13 @@ void TTvkMain::Export1Click() {
 bool TTvkMain::exportBodyData(const QString& path) {
     const TFileResult r = writeBodyData(*analyzer, guitarName->text().toStdString(), localPath(path));
     // A file that could not be written is said so: the user must not believe it was exported.
-    if (!r.ok)
+    if (!r.ok) {
+        statusNote->clearNote();
         showWarning(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
-    return r.ok;
+        return false;
+    }
+    statusNote->note(QStringLiteral("Exported ") + QFileInfo(path).fileName());
+    return true;
 }
 
 void TTvkMain::ImageFreqDomain1MouseMove(TShiftState shift, int x, int y) {

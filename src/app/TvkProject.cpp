@@ -2,6 +2,7 @@
 // dropped on it.
 #include "app/Tvk.h"
 
+#include "controls/StatusNote.h"
 #include "dsp/Analyzer.h"
 #include "io/ProjectFile.h"
 
@@ -44,9 +45,11 @@ bool TTvkMain::openProject(const QString& path) {
     // The file was picked by the user, so even one that cannot be opened is worth a word.
     const TFileResult r = readProject(*analyzer, localPath(path));
     if (!r.ok) {
+        statusNote->clearNote();
         showWarning(projectErrorCaption, QString::fromLocal8Bit(r.message));
         return false;
     }
+    statusNote->note(QStringLiteral("Opened ") + QFileInfo(path).fileName());
     // The pickup response now comes from the project: the re-read on every later change must
     // not replace it by the WAVE file chosen before.
     OpenPickupDialog.fileName.clear();
@@ -57,9 +60,13 @@ bool TTvkMain::openProject(const QString& path) {
 
 bool TTvkMain::saveProject(const QString& path) {
     const TFileResult r = writeProject(*analyzer, localPath(path));
-    if (!r.ok)
+    if (!r.ok) {
+        statusNote->clearNote();
         showWarning(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
-    return r.ok;
+        return false;
+    }
+    statusNote->note(QStringLiteral("Saved ") + QFileInfo(path).fileName());
+    return true;
 }
 
 void TTvkMain::openArguments(const QStringList& arguments) {
