@@ -3,6 +3,8 @@
 #include "controls/Editnum.h"
 #include "controls/Icheckbox.h"
 #include "controls/NotifyEvent.h"
+#include "controls/StatusNote.h"
+#include "controls/StripBox.h"
 #include "dsp/Analyzer.h"
 #include "plot/AnalyzerView.h"
 #include "plot_qt/ImageWidget.h"
@@ -93,15 +95,9 @@ QFrame* plotPanel(QWidget* parent, int x, int y) {
     return p;
 }
 
-// A scroll box that scrolls its strip image horizontally only.
+// A scroll box that scrolls its strip image horizontally only and shows when it has the focus.
 QScrollArea* stripBox(QWidget* parent, int x, int y, int w, int h, QWidget* image) {
-    auto* s = new QScrollArea(parent);
-    s->setGeometry(x, y, w, h);
-    s->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    s->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    s->setWidgetResizable(false);
-    s->setWidget(image);
-    return s;
+    return new TStripBox(parent, x, y, w, h, image);
 }
 
 // A pickup-model track bar: vertical, 0 to 50 with position 0 at the top, ticks every 2 on
@@ -115,6 +111,14 @@ QSlider* trackBar(QWidget* parent, int x, int y) {
     t->setInvertedControls(true);
     t->setGeometry(x, y, 30, 153);
     return t;
+}
+
+// The position of a track bar, shown at (x, y) and kept up to date.
+QLabel* trackBarValue(QWidget* parent, QSlider* bar, int x, int y) {
+    QLabel* l = label(parent, "50", x, y); // the widest position sets the size
+    l->setNum(bar->value());
+    QObject::connect(bar, &QSlider::valueChanged, l, qOverload<int>(&QLabel::setNum));
+    return l;
 }
 
 // The text of a warning box. A message naming a path of thousands of characters would make a box
@@ -319,6 +323,9 @@ void TTvkMain::createAnalysisPage() {
     alphaTrackBar->setToolTip(QStringLiteral("Straighten up response"));
     betaTrackBar = trackBar(GroupBox1, 67, 32);
     betaTrackBar->setToolTip(QStringLiteral("Compress peaks"));
+    // Each position as a number right of its caption, so a setting can be noted and repeated.
+    alphaValue = trackBarValue(GroupBox1, alphaTrackBar, 42, 16);
+    betaValue = trackBarValue(GroupBox1, betaTrackBar, 98, 16);
     cbUseMinPhase = checkBox(GroupBox1, "Clean", 16, 184, 57);
     cbUseMinPhase->setToolTip(QStringLiteral("Clean pickup response"));
 
@@ -376,6 +383,10 @@ void TTvkMain::createSummaryPage() {
     Memo1->setGeometry(376, 432, 289, 153);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A note to read: not editable, Tab moves on, and the caret shows where the focus is.
+    Memo1->setReadOnly(true);
+    Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    Memo1->setTabChangesFocus(true);
 
     p->setMouseTracking(true);
     p->installEventFilter(this);
@@ -403,6 +414,8 @@ void TTvkMain::createDisplayRow() {
         statusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         StatusBar->addWidget(statusPanels[i]);
     }
+    statusNote = new TStatusNote(StatusBar);
+    StatusBar->addWidget(statusNote, 1);
 }
 
 void TTvkMain::nameControls() {
@@ -442,6 +455,8 @@ void TTvkMain::nameControls() {
         BA_NAMED(Label8),
         BA_NAMED(alphaTrackBar),
         BA_NAMED(betaTrackBar),
+        BA_NAMED(alphaValue),
+        BA_NAMED(betaValue),
         BA_NAMED(cbUseMinPhase),
         BA_NAMED(Label10),
         BA_NAMED(eGain),
@@ -470,28 +485,78 @@ void TTvkMain::nameControls() {
         BA_NAMED(splRange),
         BA_NAMED(Label6),
         BA_NAMED(StatusBar),
+        BA_NAMED(statusNote),
     };
 #undef BA_NAMED
     for (const auto& [control, name] : named)
         control->setObjectName(QString::fromLatin1(name));
 }
 
-void TTvkMain::setTabOrder() {
-    // Keyboard focus order within each parent. Chained parent by parent: Qt's setTabOrder moves a
-    // widget's descendants with it, so one chain from pageCtrl through its own pages would cut
-    // the controls out of the cycle.
-    const std::vector<std::vector<QWidget*>> orders = {
+std::vector<std::vector<QWidget*>> TTvkMain::tabOrders() const {
+    // The keyboard focus order of the whole window, kept here and nowhere else. Tab walks the
+    // window's own list (the page control, then the display row); from the page control it
+    // enters the current page and walks that page's list before going on to fLow.
+    //
+    // Each page's list is in two parts. The first is the form's own order and stays as it is,
+    // even where it does not follow the screen (the Files page visits both strips before the
+    // Load buttons, the Analysis page beta before alpha). The controls added to a page since
+    // come after it, in reading order (top left to bottom right, row by row): a new control is
+    // inserted there at its place in that order, a new group box as its focusable controls.
+    return {
         {pageCtrl, fLow, fHigh, splRange},
+        // Files.
         {dCompMic, ScrollBox1, ScrollBox2, LoadMic, LoadPickup, MicFName, PickupFName, EnablePickup,
-         dCompPickup, OpenProject, SaveProject},
-        // The group boxes take no focus themselves: their controls stand in their place.
+         dCompPickup,
+         // Added:
+         OpenProject, SaveProject},
+        // Analysis. The group boxes take no focus themselves: their controls stand in their place.
         {cbRefMic, cbPickup, cbFilter, cbUseMinPhase, betaTrackBar, alphaTrackBar, ScrollBox3, cbSetAsLeft,
          cbSetAsRight, eGain},
+        // Summary.
         {eHelm, eFirstBody, guitarName, BitBtn1, Memo1},
     };
-    for (const auto& order : orders)
+}
+
+void TTvkMain::setTabOrder() {
+    // Qt's focus chain, in the same order, for what Qt itself decides by it. Chained parent by
+    // parent: one chain from pageCtrl through its own pages would cut the controls out of the
+    // cycle.
+    for (const auto& order : tabOrders())
         for (std::size_t i = 0; i + 1 < order.size(); ++i)
             QWidget::setTabOrder(order[i], order[i + 1]);
+}
+
+bool TTvkMain::focusNextPrevChild(bool next) {
+    // Tab and Shift+Tab follow tabOrders() themselves: Qt's chain keeps the inner parts of a
+    // compound control (the note's viewport and scroll bars) where they were created, and from
+    // there Shift+Tab would jump back into that control instead of to the control before.
+    const std::vector<std::vector<QWidget*>> orders = tabOrders();
+    std::vector<QWidget*> cycle{orders[0].front()};
+    const std::vector<QWidget*>& page = orders.at(1 + std::size_t(pageCtrl->currentIndex()));
+    cycle.insert(cycle.end(), page.begin(), page.end());
+    cycle.insert(cycle.end(), orders[0].begin() + 1, orders[0].end());
+
+    // A control with a focus proxy (the page control and its tab bar) holds the focus there.
+    const auto holder = [](const QWidget* control) {
+        while (control->focusProxy() != nullptr)
+            control = control->focusProxy();
+        return control;
+    };
+    const QWidget* focused = focusWidget();
+    const auto at =
+        std::find_if(cycle.begin(), cycle.end(), [&](const QWidget* c) { return holder(c) == focused; });
+    if (at == cycle.end())
+        return QWidget::focusNextPrevChild(next);
+    const std::size_t n = cycle.size();
+    const std::size_t from = std::size_t(at - cycle.begin());
+    for (std::size_t step = 1; step < n; ++step) {
+        QWidget* candidate = cycle[(next ? from + step : from + n - step) % n];
+        if (candidate->isVisible() && candidate->isEnabled() && (candidate->focusPolicy() & Qt::TabFocus)) {
+            candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return false;
 }
 
 void TTvkMain::startUp() {
@@ -588,6 +653,9 @@ void TTvkMain::connectPlotImages() {
     ImageFreqDomain2->onMouseMove = [this](TShiftState shift, int x, int y) {
         ImageFreqDomain2MouseMove(shift, x, y);
     };
+    // The readout belongs to the pointer over a plot: it goes when the pointer leaves.
+    ImageFreqDomain1->onMouseLeave = [this] { NoCursor(); };
+    ImageFreqDomain2->onMouseLeave = [this] { NoCursor(); };
     ImageFreqDomain1->onMouseDown = [this](TMouseButton button, TShiftState shift, int x, int y) {
         ImageFreqDomain1MouseDown(ImageFreqDomain1, button, shift, x, y);
     };

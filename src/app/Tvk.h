@@ -34,6 +34,7 @@ class TEditNum;
 class TICheckBox;
 class TImageWidget;
 class TNotifyEvent;
+class TStatusNote;
 
 class TTvkMain : public QWidget {
 public:
@@ -81,7 +82,8 @@ public:
     void Export1Click();
     // Writes the body data file from the two channels and the name in guitarName, recomputing
     // nothing; a failure is reported ("File error") and the file at `path` keeps its old
-    // contents. True if written.
+    // contents. True if written; the status bar then says so for a few seconds ("Exported " and
+    // the file's name), and a failure clears what it said before.
     bool exportBodyData(const QString& path);
     // The project commands ("Open project...", Ctrl+O; "Save project...", Ctrl+S): run OpenDialog
     // or SaveDialog, then openProject or saveProject with the chosen file.
@@ -90,7 +92,7 @@ public:
     // Reads the project file at `path` into both responses and fs (remembered in OpenDialog),
     // then puts them in place with setResponsesFrom (the file's name); the summary is not
     // redrawn. A file that cannot be opened or is rejected is reported ("Project file error") and
-    // changes nothing. True if read.
+    // changes nothing. True if read; the status bar then says "Opened " and the file's name.
     bool openProject(const QString& path);
     // Puts a pair of responses in place as coming from one source, after the caller has written
     // both halves of analyzer->irData and fs (a project read, a learned pair) and set the delays
@@ -103,7 +105,8 @@ public:
     // its name. Then redraws the strips and runs the analysis.
     void setResponsesFrom(const QString& sourceName);
     // Writes both responses as a project file; a failure is reported ("File error") and the file
-    // at `path` keeps its old contents. True if written.
+    // at `path` keeps its old contents. True if written; the status bar then says "Saved " and the
+    // file's name.
     bool saveProject(const QString& path);
     // The program's arguments after its name, as the bytes the system passed: an optional project
     // file, opened at once, or a WAVE file (suffix .wav), loaded as the mic response. Without one
@@ -112,7 +115,8 @@ public:
     void openCommandLine(const std::vector<std::string>& arguments);
     // The same for names held as Qt strings (encoded with QFile::encodeName).
     void openArguments(const QStringList& arguments);
-    // Mouse over the two plots: cursor readout into the first status panel, legend moves.
+    // Mouse over the two plots: cursor readout into the first status panel, legend moves. The
+    // pointer leaving a plot clears the readout (NoCursor).
     // x, y in image pixels (logical); shift holds the keys and buttons held.
     void ImageFreqDomain1MouseMove(TShiftState shift, int x, int y);
     void ImageFreqDomain2MouseMove(TShiftState shift, int x, int y);
@@ -158,6 +162,8 @@ public:
     QLabel* Label8;
     QSlider* alphaTrackBar;
     QSlider* betaTrackBar;
+    QLabel* alphaValue; // the track bars' positions, right of their captions
+    QLabel* betaValue;
     TICheckBox* cbUseMinPhase;
     QLabel* Label10;
     TEditNum* eGain;
@@ -191,6 +197,7 @@ public:
     QLabel* Label6;
     QStatusBar* StatusBar;
     QLabel* statusPanels[2]; // 150 and 50 pixels wide; [0] holds the cursor readout
+    TStatusNote* statusNote; // the rest of the bar: what Export, Save and Open wrote or read
 
     // Project commands, at the top right of the page "Files".
     QPushButton* OpenProject;
@@ -244,6 +251,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     // Keeps the fixed size: a maximised or full-screen state is turned back into the normal one.
     void changeEvent(QEvent* e) override;
+    // Tab and Shift+Tab: the next or previous visible, enabled control of tabOrders() in the
+    // cycle of the page control, the current page and the display row.
+    bool focusNextPrevChild(bool next) override;
     // Files dropped on the window itself (the strips, the pages' background, the display row).
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
@@ -256,6 +266,8 @@ private:
     void createSummaryPage();
     void createDisplayRow();
     void nameControls();
+    // The focus order, page by page: [0] the window's own controls, [1 + i] those of page i.
+    std::vector<std::vector<QWidget*>> tabOrders() const;
     void setTabOrder();
     void startUp();
     void connectPlotImages();

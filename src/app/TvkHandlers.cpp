@@ -6,6 +6,7 @@
 #include "controls/EditnumText.h"
 #include "controls/Icheckbox.h"
 #include "controls/NotifyEvent.h"
+#include "controls/StatusNote.h"
 #include "dsp/Analyzer.h"
 #include "io/BodyDataFile.h"
 #include "io/SampleRates.h"
@@ -231,9 +232,13 @@ void TTvkMain::Export1Click() {
 bool TTvkMain::exportBodyData(const QString& path) {
     const TFileResult r = writeBodyData(*analyzer, guitarName->text().toStdString(), localPath(path));
     // A file that could not be written is said so: the user must not believe it was exported.
-    if (!r.ok)
+    if (!r.ok) {
+        statusNote->clearNote();
         warn(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
-    return r.ok;
+        return false;
+    }
+    statusNote->note(QStringLiteral("Exported ") + QFileInfo(path).fileName());
+    return true;
 }
 
 void TTvkMain::ImageFreqDomain1MouseMove(TShiftState shift, int x, int y) {

@@ -4,6 +4,7 @@
 
 #include "controls/Editnum.h"
 #include "controls/Icheckbox.h"
+#include "controls/StatusNote.h"
 #include "dsp/Analyzer.h"
 #include "io/ProjectFile.h"
 
@@ -65,11 +66,14 @@ bool TTvkMain::openProjectFile(const std::string& path, bool nameLost) {
     // The file was picked by the user, so even one that cannot be opened is worth a word.
     const TFileResult r = readProject(*analyzer, path);
     if (!r.ok) {
+        statusNote->clearNote();
         warn(projectErrorCaption,
              r.cannotOpen ? cannotOpenMessage(r, path, nameLost) : QString::fromLocal8Bit(r.message));
         return false;
     }
-    setResponsesFrom(QFile::decodeName(QByteArray::fromStdString(stripPath(path))));
+    const QString name = QFile::decodeName(QByteArray::fromStdString(stripPath(path)));
+    statusNote->note(QStringLiteral("Opened ") + name);
+    setResponsesFrom(name);
     return true;
 }
 
@@ -95,9 +99,13 @@ void TTvkMain::setResponsesFrom(const QString& sourceName) {
 
 bool TTvkMain::saveProject(const QString& path) {
     const TFileResult r = writeProject(*analyzer, localPath(path));
-    if (!r.ok)
-        showWarning(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
-    return r.ok;
+    if (!r.ok) {
+        statusNote->clearNote();
+        warn(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
+        return false;
+    }
+    statusNote->note(QStringLiteral("Saved ") + QFileInfo(path).fileName());
+    return true;
 }
 
 void TTvkMain::openArguments(const QStringList& arguments) {

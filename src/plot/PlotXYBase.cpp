@@ -72,10 +72,15 @@ void TPlotXYBase::drawLegend() {
     }
     const double boxW = (widest + 20) / LW;
 
-    legend.left = std::clamp(legend.left, 0.0, 0.99);
-    legend.top = std::clamp(legend.top, 0.0, 0.99);
-    legend.right = legend.left + boxW + 0.09;
-    legend.bottom = legend.top + total + line;
+    // The whole box stays inside the axis frame, clear of the axis labels and the image's edge: a
+    // corner placed or dragged further is held at the frame, and a box larger than the frame
+    // keeps to its top left.
+    const double width = boxW + 0.09;
+    const double height = total + line;
+    legend.left = std::max(plotLeft / LW, std::min(legend.left, (plotLeft + plotWidth) / LW - width));
+    legend.top = std::max(plotTop / LH, std::min(legend.top, (plotTop + plotHeight) / LH - height));
+    legend.right = legend.left + width;
+    legend.bottom = legend.top + height;
 
     const TPen plain{};
     canvas->setPen(plain);

@@ -69,3 +69,8 @@ void TImageWidget::mouseMoveEvent(QMouseEvent* event) {
                     static_cast<int>(std::floor(p.y())));
     }
 }
+
+void TImageWidget::leaveEvent(QEvent*) {
+    if (onMouseLeave)
+        onMouseLeave();
+}

@@ -22,6 +22,8 @@ public:
     std::function<void(TMouseButton, TShiftState, int x, int y)> onMouseDown;
     // Shift state (keys and buttons held), position in logical pixels.
     std::function<void(TShiftState, int x, int y)> onMouseMove;
+    // The pointer left the widget (or the widget was hidden under it).
+    std::function<void()> onMouseLeave;
     // Called after a change of the screen's pixel ratio replaced the image by a blank one.
     std::function<void()> onRedrawNeeded;
 
@@ -29,6 +31,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     TRasterImage raster_;

@@ -238,7 +238,9 @@ TEST_F(TvkTest, MouseReadoutAndNoCursor) {
     EXPECT_NE(window.statusPanels[0]->text(), "---");
     QTest::mouseMove(window.ImageFreqDomain2, QPoint(2, 2));
     EXPECT_EQ(window.statusPanels[0]->text(), "---");
-    QTest::mouseMove(window.BitBtn1, QPoint(5, 5)); // onto a control: the readout stays
+    QTest::mouseMove(window.BitBtn1, QPoint(5, 5)); // off the plot onto a control: the readout goes
+    EXPECT_TRUE(window.statusPanels[0]->text().isEmpty());
+    QTest::mouseMove(window.ImageFreqDomain2, QPoint(2, 2));
     EXPECT_EQ(window.statusPanels[0]->text(), "---");
     QTest::mouseMove(window.TabSheet4, QPoint(700, 300)); // the page's own background
     EXPECT_TRUE(window.statusPanels[0]->text().isEmpty());

@@ -328,6 +328,35 @@ TEST(PlotMouse, LegendPlacementGrabAndDrag) {
     EXPECT_NEAR(f.plot.legend.left, 0.6, 1e-9);
 }
 
+// Placed or dragged toward any edge, the legend box stops at the axis frame, so it is never cut
+// off by the image's edge nor drawn over the axis labels.
+TEST(PlotMouse, LegendStaysInsideTheAxisFrame) {
+    PlotFixture f;
+    f.setRange(50, 20000, -50, 0);
+    TRecordingImage image(540, 356);
+    f.draw(image);
+    const auto boxDrawn = [&] {
+        const std::vector<TCanvasCall> boxes = image.recorder.callsOf(TCanvasOp::roundRect);
+        EXPECT_EQ(boxes.size(), 1u);
+        return boxes.empty() ? TCanvasCall{} : boxes.back();
+    };
+    const TPlotXY& p = f.plot;
+    const struct { int x, y; } corners[] = {{539, 355}, {0, 0}, {539, 0}, {0, 355}};
+    for (const auto& corner : corners) {
+        image.recorder.clear();
+        f.plot.mouseDown(nullptr, 0, TMouseButton::mbLeft, ssLeft, corner.x, corner.y, image);
+        const TCanvasCall box = boxDrawn();
+        EXPECT_GE(box.x1, truncCoord(p.plotLeft)) << corner.x << "," << corner.y;
+        EXPECT_GE(box.y1, truncCoord(p.plotTop)) << corner.x << "," << corner.y;
+        EXPECT_LE(box.x2, truncCoord(p.plotLeft + p.plotWidth)) << corner.x << "," << corner.y;
+        EXPECT_LE(box.y2, truncCoord(p.plotTop + p.plotHeight)) << corner.x << "," << corner.y;
+    }
+    // Held at the bottom right, it touches the frame there.
+    f.plot.mouseDown(nullptr, 0, TMouseButton::mbLeft, ssLeft, 539, 355, image);
+    EXPECT_NEAR(p.legend.right, (p.plotLeft + p.plotWidth) / 961, 1e-12);
+    EXPECT_NEAR(p.legend.bottom, (p.plotTop + p.plotHeight) / 691, 1e-12);
+}
+
 TEST(PlotMouse, DragOutsideImageNeitherMovesNorTracks) {
     PlotFixture f;
     f.setRange(50, 20000, -50, 0);
