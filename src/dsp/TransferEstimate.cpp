@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr int L = TTransferEstimate::segmentLength;
-constexpr int spectrumBins = L / 2 + 1;
 // A sample of this magnitude or more in an integer source is at full scale.
 constexpr double fullScale = 32767.0 / 32768.0;
 
@@ -21,26 +19,32 @@ double norm(const Complex& z) {
 
 } // namespace
 
+int TTransferEstimate::segmentLength(int rate) {
+    return blockLength * (rate >= 44100 ? 8 : rate >= 22050 ? 4 : 2);
+}
+
 struct TTransferEstimate::TState {
     int rate;
     bool integerSource;
+    int L;           // segment length
+    int spectrumBins; // L / 2 + 1
     // The current segment of both signals: `filled` samples, the oldest first.
-    std::vector<double> pickup = std::vector<double>(L);
-    std::vector<double> mic = std::vector<double>(L);
+    std::vector<double> pickup = std::vector<double>(static_cast<std::size_t>(L));
+    std::vector<double> mic = std::vector<double>(static_cast<std::size_t>(L));
     int filled = 0;
     std::int64_t lastClipped = -1; // index of the latest clipped sample fed, -1 for none
-    std::vector<double> window = std::vector<double>(L);
+    std::vector<double> window = std::vector<double>(static_cast<std::size_t>(L));
     TRealFFT fft{L};
-    std::vector<Complex> pickupSpectrum = std::vector<Complex>(spectrumBins);
+    std::vector<Complex> pickupSpectrum = std::vector<Complex>(static_cast<std::size_t>(spectrumBins));
     // Averages (sums) over the usable segments.
-    std::vector<double> spp = std::vector<double>(spectrumBins);
-    std::vector<double> smm = std::vector<double>(spectrumBins);
-    std::vector<Complex> spm = std::vector<Complex>(spectrumBins);
+    std::vector<double> spp = std::vector<double>(static_cast<std::size_t>(spectrumBins));
+    std::vector<double> smm = std::vector<double>(static_cast<std::size_t>(spectrumBins));
+    std::vector<Complex> spm = std::vector<Complex>(static_cast<std::size_t>(spectrumBins));
     std::int64_t segments = 0;
     std::int64_t usableSamples = 0, silentSamples = 0, clippedSamples = 0;
     double loudestPickup = 0, loudestMic = 0; // highest segment RMS seen
 
-    TState(int r, bool integer) : rate(r), integerSource(integer) {
+    TState(int r, bool integer, int length) : rate(r), integerSource(integer), L(length), spectrumBins(length / 2 + 1) {
         // Periodic Hann: overlapping by half, the windows add up to a constant.
         for (int i = 0; i < L; ++i)
             window[i] = 0.5 - 0.5 * std::cos(2 * M_PI * i / L);
@@ -48,7 +52,8 @@ struct TTransferEstimate::TState {
 };
 
 TTransferEstimate::TTransferEstimate(int rate, bool integerSource)
-    : state(std::make_unique<TState>(rate, integerSource)) {}
+    : state(std::make_unique<TState>(rate, integerSource, segmentLength(rate))), length(segmentLength(rate)),
+      hop(length / 2) {}
 
 TTransferEstimate::~TTransferEstimate() = default;
 
@@ -64,7 +69,7 @@ template <typename T>
 void TTransferEstimate::addSamples(const T* pickup, const T* mic, std::int64_t count, int stride) {
     TState& s = *state;
     for (std::int64_t i = 0; i < count;) {
-        const std::int64_t n = std::min<std::int64_t>(count - i, L - s.filled);
+        const std::int64_t n = std::min<std::int64_t>(count - i, s.L - s.filled);
         for (std::int64_t j = 0; j < n; ++j) {
             const double p = pickup[(i + j) * stride];
             const double m = mic[(i + j) * stride];
@@ -76,30 +81,30 @@ void TTransferEstimate::addSamples(const T* pickup, const T* mic, std::int64_t c
         s.filled += static_cast<int>(n);
         fed += n;
         i += n;
-        if (s.filled == L) {
+        if (s.filled == s.L) {
             analyseSegment();
             std::copy(s.pickup.begin() + hop, s.pickup.end(), s.pickup.begin());
             std::copy(s.mic.begin() + hop, s.mic.end(), s.mic.begin());
-            s.filled = L - hop;
+            s.filled = s.L - hop;
         }
     }
 }
 
 void TTransferEstimate::analyseSegment() {
     TState& s = *state;
-    const std::int64_t counted = s.segments == 0 ? L : hop;
+    const std::int64_t counted = s.segments == 0 ? s.L : hop;
     ++s.segments;
 
     double pp = 0, mm = 0;
-    for (int i = 0; i < L; ++i) {
+    for (int i = 0; i < s.L; ++i) {
         pp += s.pickup[i] * s.pickup[i];
         mm += s.mic[i] * s.mic[i];
     }
-    const double pickupRms = std::sqrt(pp / L), micRms = std::sqrt(mm / L);
+    const double pickupRms = std::sqrt(pp / s.L), micRms = std::sqrt(mm / s.L);
     s.loudestPickup = std::max(s.loudestPickup, pickupRms);
     s.loudestMic = std::max(s.loudestMic, micRms);
     const double silence = std::pow(10.0, silenceDbfs / 20);
-    if (s.lastClipped >= fed - L) {
+    if (s.lastClipped >= fed - s.L) {
         s.clippedSamples += counted;
         return;
     }
@@ -110,15 +115,15 @@ void TTransferEstimate::analyseSegment() {
     s.usableSamples += counted;
 
     double* x = s.fft.real();
-    for (int i = 0; i < L; ++i)
+    for (int i = 0; i < s.L; ++i)
         x[i] = s.pickup[i] * s.window[i];
     s.fft.forward();
-    std::copy_n(s.fft.spectrum(), spectrumBins, s.pickupSpectrum.begin());
-    for (int i = 0; i < L; ++i)
+    std::copy_n(s.fft.spectrum(), s.spectrumBins, s.pickupSpectrum.begin());
+    for (int i = 0; i < s.L; ++i)
         x[i] = s.mic[i] * s.window[i];
     s.fft.forward();
     const Complex* y = s.fft.spectrum();
-    for (int k = 0; k < spectrumBins; ++k) {
+    for (int k = 0; k < s.spectrumBins; ++k) {
         const Complex p = s.pickupSpectrum[k];
         const Complex m = y[k];
         s.spp[k] += norm(p);
@@ -150,7 +155,7 @@ TTransferResult TTransferEstimate::finish() const {
     // coherence there.
     std::vector<Complex> h(blockLength / 2 + 1);
     for (int k = 0; k <= blockLength / 2; ++k) {
-        const int q = 2 * k;
+        const int q = (s.L / blockLength) * k;
         const double p = s.spp[q];
         const Complex c = s.spm[q];
         if (p > 0)
@@ -180,17 +185,17 @@ TTransferResult TTransferEstimate::finish() const {
 
     // Cross-correlation of mic and pickup by the phase transform of the averaged cross-spectrum,
     // each bin weighted by its coherence so that bins of noise do not drown the peak.
-    TRealFFT lagFft(L);
+    TRealFFT lagFft(s.L);
     Complex* g = lagFft.spectrum();
-    for (int k = 0; k < spectrumBins; ++k) {
+    for (int k = 0; k < s.spectrumBins; ++k) {
         const double a = std::sqrt(norm(s.spm[k]));
         const double coherence = s.spp[k] > 0 && s.smm[k] > 0 ? norm(s.spm[k]) / (s.spp[k] * s.smm[k]) : 0;
         g[k] = a > 0 ? Complex{s.spm[k].re / a * coherence, s.spm[k].im / a * coherence} : Complex{};
     }
     lagFft.backward();
     const double* c = lagFft.real();
-    const int peak = static_cast<int>(std::max_element(c, c + L) - c);
-    r.lagSeconds = static_cast<double>(peak < L / 2 ? peak : peak - L) / s.rate;
+    const int peak = static_cast<int>(std::max_element(c, c + s.L) - c);
+    r.lagSeconds = static_cast<double>(peak < s.L / 2 ? peak : peak - s.L) / s.rate;
     r.looksShifted = std::fabs(r.lagSeconds) > shiftLimitSeconds;
 
     // The verdict from the weakest band the analysis relies on (125 Hz .. 8 kHz).
