@@ -13,9 +13,10 @@ bool parseLearnChannels(const std::string& value, TCliOptions& o, std::string& e
         return ec == std::errc() && end == last && out >= 1 && out <= 65535;
     };
     int p = 0, m = 0;
-    if (comma == std::string::npos || !whole(value.substr(0, comma), p) || !whole(value.substr(comma + 1), m) ||
-        p == m) {
-        error = "--learn-channels needs two different channel numbers P,M from 1 to 65535, not '" + value + "'";
+    if (comma == std::string::npos || !whole(value.substr(0, comma), p) ||
+        !whole(value.substr(comma + 1), m) || p == m) {
+        error =
+            "--learn-channels needs two different channel numbers P,M from 1 to 65535, not '" + value + "'";
         return false;
     }
     o.learnPickupChannel = p;

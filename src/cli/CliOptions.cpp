@@ -63,6 +63,7 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         bool whole;
     };
     double alpha = o.alpha, beta = o.beta;
+    std::string learnChannels;
     const std::map<std::string, NumberOption> numbers = {
         {"--delay-mic", {&o.delayMic, 0, 1000, false}},
         {"--delay-pickup", {&o.delayPickup, 0, 1000, false}},
@@ -90,6 +91,7 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         {"--learn", &o.learn},
         {"--learn-pickup", &o.learnPickup},
         {"--learn-mic", &o.learnMic},
+        {"--learn-channels", &learnChannels},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -107,8 +109,7 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
             continue;
         }
         const bool takesValue =
-            numbers.count(arg) || texts.count(arg) || arg == "--channel" || arg == "--plot-size" ||
-            arg == "--learn-channels";
+            numbers.count(arg) || texts.count(arg) || arg == "--channel" || arg == "--plot-size";
         if (!takesValue) {
             error = "unknown option '" + arg + "'";
             return std::nullopt;
@@ -137,9 +138,6 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
                 o.fMin = std::min(o.fMin, o.fMax - 100);
             if (bounds.target == &o.fMax)
                 o.fMax = std::max(o.fMin + 100, o.fMax);
-        } else if (arg == "--learn-channels") {
-            if (!parseLearnChannels(value, o, error))
-                return std::nullopt;
         } else if (arg == "--channel") {
             if (value != "left" && value != "right" && value != "both") {
                 error = "--channel needs left, right or both, not '" + value + "'";
@@ -154,7 +152,8 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
     }
     o.alpha = static_cast<int>(alpha);
     o.beta = static_cast<int>(beta);
-    if (!checkLearnOptions(o, error))
+    if ((!learnChannels.empty() && !parseLearnChannels(learnChannels, o, error)) ||
+        !checkLearnOptions(o, error))
         return std::nullopt;
     return o;
 }

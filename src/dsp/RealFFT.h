@@ -14,7 +14,7 @@ public:
     TRealFFT& operator=(const TRealFFT&) = delete;
 
     int length() const { return n; }
-    double* real() { return realBuf; }         // n values, FFTW-aligned
+    double* real() { return realBuf; }          // n values, FFTW-aligned
     Complex* spectrum() { return spectrumBuf; } // n / 2 + 1 values (bins 0..n/2), FFTW-aligned
 
     // real() -> spectrum(); real() is kept.

@@ -26,7 +26,7 @@ int TTransferEstimate::segmentLength(int rate) {
 struct TTransferEstimate::TState {
     int rate;
     bool integerSource;
-    int L;           // segment length
+    int L;            // segment length
     int spectrumBins; // L / 2 + 1
     // The current segment of both signals: `filled` samples, the oldest first.
     std::vector<double> pickup = std::vector<double>(static_cast<std::size_t>(L));
@@ -44,7 +44,8 @@ struct TTransferEstimate::TState {
     std::int64_t usableSamples = 0, silentSamples = 0, clippedSamples = 0;
     double loudestPickup = 0, loudestMic = 0; // highest segment RMS seen
 
-    TState(int r, bool integer, int length) : rate(r), integerSource(integer), L(length), spectrumBins(length / 2 + 1) {
+    TState(int r, bool integer, int length)
+        : rate(r), integerSource(integer), L(length), spectrumBins(length / 2 + 1) {
         // Periodic Hann: overlapping by half, the windows add up to a constant.
         for (int i = 0; i < L; ++i)
             window[i] = 0.5 - 0.5 * std::cos(2 * M_PI * i / L);
@@ -170,7 +171,8 @@ TTransferResult TTransferEstimate::finish() const {
         r.response[i] = inverse.real()[i] / blockLength;
 
     for (int b = 0; b < octaveBandCount; ++b) {
-        const double low = octaveBandCentres[b] / std::sqrt(2.0), high = octaveBandCentres[b] * std::sqrt(2.0);
+        const double low = octaveBandCentres[b] / std::sqrt(2.0),
+                     high = octaveBandCentres[b] * std::sqrt(2.0);
         double sum = 0;
         int bins = 0;
         for (int k = 1; k < binCount; ++k) {
@@ -212,14 +214,14 @@ TTransferResult TTransferEstimate::finish() const {
         formatC(text, sizeof text, "Good take: pickup and mic agree closely from 125 Hz to 8 kHz.");
     else if (weakest >= 0.6)
         formatC(text, sizeof text,
-                      "Fair take: the learned response is less certain around %g Hz (coherence %.2f); "
-                      "more varied playing would help.",
-                      weakestCentre, weakest);
+                "Fair take: the learned response is less certain around %g Hz (coherence %.2f); "
+                "more varied playing would help.",
+                weakestCentre, weakest);
     else
         formatC(text, sizeof text,
-                      "Poor take: pickup and mic agree little around %g Hz (coherence %.2f); check the "
-                      "channels and levels and record again.",
-                      weakestCentre, weakest);
+                "Poor take: pickup and mic agree little around %g Hz (coherence %.2f); check the "
+                "channels and levels and record again.",
+                weakestCentre, weakest);
     r.verdict = text;
     return r;
 }

@@ -68,7 +68,7 @@ public:
     // keep the smoothing the window brings to the learned transfer small (it shows as a loss of
     // the sharpest peaks and dips).
     static int segmentLength(int rate);
-    static constexpr double silenceDbfs = -60;            // segment RMS below this is silent
+    static constexpr double silenceDbfs = -60; // segment RMS below this is silent
     static constexpr double minUsableSeconds = 5;
     static constexpr double shiftLimitSeconds = 0.020;
 
@@ -95,8 +95,8 @@ private:
     struct TState;
     std::unique_ptr<TState> state;
     std::int64_t fed = 0;
-    int length;  // segment length
-    int hop;     // samples between segment starts
+    int length; // segment length
+    int hop;    // samples between segment starts
     template <typename T> void addSamples(const T* pickup, const T* mic, std::int64_t count, int stride);
     void analyseSegment();
 };

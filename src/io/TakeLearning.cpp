@@ -41,11 +41,12 @@ std::int64_t readBlock(TRecordingReader& reader, float* out, std::int64_t frames
 
 // The message for an estimate that failed, naming the file (or files) it came from.
 std::string estimateError(const TTakeSource& s, const TTransferResult& t) {
-    const std::string what = s.twoTracks() ? quoted(s.pickupTrack) + " and " + quoted(s.micTrack) : quoted(s.take);
+    const std::string what =
+        s.twoTracks() ? quoted(s.pickupTrack) + " and " + quoted(s.micTrack) : quoted(s.take);
     switch (t.error) {
     case TTransferError::silentPickup:
-        return "Cannot learn from " + (s.twoTracks() ? quoted(s.pickupTrack) : quoted(s.take)) + ": the pickup" +
-               (s.twoTracks() ? "" : " (channel " + std::to_string(s.pickupChannel) + ")") +
+        return "Cannot learn from " + (s.twoTracks() ? quoted(s.pickupTrack) : quoted(s.take)) +
+               ": the pickup" + (s.twoTracks() ? "" : " (channel " + std::to_string(s.pickupChannel) + ")") +
                " is silent (below -60 dBFS throughout)";
     case TTransferError::silentMic:
         return "Cannot learn from " + (s.twoTracks() ? quoted(s.micTrack) : quoted(s.take)) + ": the mic" +
@@ -53,8 +54,9 @@ std::string estimateError(const TTakeSource& s, const TTransferResult& t) {
                " is silent (below -60 dBFS throughout)";
     case TTransferError::tooLittle:
         return "Cannot learn from " + what + ": too little playing, " + number("%.1f", t.usableSeconds) +
-               " s usable (" + number("%.1f", t.silentSeconds) + " s silent, " + number("%.1f", t.clippedSeconds) +
-               " s clipped), at least " + number("%g", TTransferEstimate::minUsableSeconds) + " s needed";
+               " s usable (" + number("%.1f", t.silentSeconds) + " s silent, " +
+               number("%.1f", t.clippedSeconds) + " s clipped), at least " +
+               number("%g", TTransferEstimate::minUsableSeconds) + " s needed";
     case TTransferError::none:
         break;
     }

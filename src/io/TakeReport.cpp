@@ -12,7 +12,8 @@ std::string learnReport(const TLearnedTake& take) {
     char line[300];
     std::string out;
     if (s.twoTracks())
-        out += "Learned from the tracks \"" + s.pickupTrack + "\" (pickup) and \"" + s.micTrack + "\" (mic), ";
+        out +=
+            "Learned from the tracks \"" + s.pickupTrack + "\" (pickup) and \"" + s.micTrack + "\" (mic), ";
     else
         out += "Learned from \"" + s.take + "\": pickup channel " + std::to_string(s.pickupChannel) +
                ", mic channel " + std::to_string(s.micChannel) + ", ";
@@ -20,7 +21,7 @@ std::string learnReport(const TLearnedTake& take) {
     formatC(line, sizeof line, "Usable playing: %.1f s\n", t.usableSeconds);
     out += line;
     formatC(line, sizeof line, "Left out: %.1f s silent, %.1f s clipped\n", t.silentSeconds,
-                  t.clippedSeconds);
+            t.clippedSeconds);
     out += line;
     out += "Mean coherence per octave band:\n";
     for (int b = 0; b < octaveBandCount; ++b) {
@@ -39,9 +40,9 @@ std::string learnReport(const TLearnedTake& take) {
     out += "Verdict: " + t.verdict + "\n";
     if (s.twoTracks() && t.looksShifted) {
         formatC(line, sizeof line,
-                      "The tracks look shifted: the mic is %.1f ms %s the pickup, so they were probably not "
-                      "exported from the same start (nothing was realigned).\n",
-                      std::fabs(t.lagSeconds) * 1000, t.lagSeconds > 0 ? "after" : "before");
+                "The tracks look shifted: the mic is %.1f ms %s the pickup, so they were probably not "
+                "exported from the same start (nothing was realigned).\n",
+                std::fabs(t.lagSeconds) * 1000, t.lagSeconds > 0 ? "after" : "before");
         out += line;
     }
     return out;

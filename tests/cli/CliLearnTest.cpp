@@ -114,8 +114,9 @@ TEST_F(CliLearn, LearnsFromATakeOrTwoTracksAndWritesEverythingAfterwards) {
               0)
         << stderrText;
     EXPECT_EQ(stderrText, "");
-    EXPECT_EQ(stdoutText.rfind("Learned from \"" + out("take.wav") + "\": pickup channel 1, mic channel 2, 44100 Hz\n"
-                               "Usable playing: ",
+    EXPECT_EQ(stdoutText.rfind("Learned from \"" + out("take.wav") +
+                                   "\": pickup channel 1, mic channel 2, 44100 Hz\n"
+                                   "Usable playing: ",
                                0),
               0u)
         << stdoutText;
@@ -128,7 +129,9 @@ TEST_F(CliLearn, LearnsFromATakeOrTwoTracksAndWritesEverythingAfterwards) {
     ASSERT_FALSE(smd.empty());
 
     // The same take in the other channel order, or as two tracks, exports the same file.
-    ASSERT_EQ(run("--learn " + out("swapped.wav") + " --learn-channels 2,1 --alpha 45 --export " + out("b.smd")), 0);
+    ASSERT_EQ(
+        run("--learn " + out("swapped.wav") + " --learn-channels 2,1 --alpha 45 --export " + out("b.smd")),
+        0);
     EXPECT_TRUE(read(out("b.smd")) == smd);
     ASSERT_EQ(run("--learn-pickup " + out("pickup.wav") + " --learn-mic " + out("mic.wav") +
                   " --alpha 45 --export " + out("c.smd")),
@@ -175,7 +178,8 @@ TEST_F(CliLearn, RefusedTakesExitOneWithOneLineAndWriteNothing) {
         EXPECT_FALSE(fs::exists(out("x.smd")));
         EXPECT_FALSE(fs::exists(out("x.smp")));
     }
-    EXPECT_EQ(run("--learn " + out("take.wav") + " --mic " + out("mono.wav") + " --export " + out("x.smd")), 2);
+    EXPECT_EQ(run("--learn " + out("take.wav") + " --mic " + out("mono.wav") + " --export " + out("x.smd")),
+              2);
     EXPECT_NE(stderrText.find("cannot be combined"), std::string::npos);
     EXPECT_FALSE(fs::exists(out("x.smd")));
 }

@@ -104,8 +104,8 @@ TEST_P(TakeAccuracy, LearnedPairAnalysesLikeTheTruePair) {
         const bool left = c.layout == TCase::pickupLeft;
         source.pickupChannel = left ? 1 : 2;
         source.micChannel = left ? 2 : 1;
-        ASSERT_TRUE(writeSound(source.take, c.format, c.rate, left ? std::vector{&t.pickup, &t.mic}
-                                                                     : std::vector{&t.mic, &t.pickup}));
+        ASSERT_TRUE(writeSound(source.take, c.format, c.rate,
+                               left ? std::vector{&t.pickup, &t.mic} : std::vector{&t.mic, &t.pickup}));
     }
     TLearnedTake learned;
     const TFileResult r = learnTake(source, learned);

@@ -220,19 +220,22 @@ TEST_F(TakeLearning, SilentTakesAndTooLittlePlayingSayWhichAndHowMuch) {
     const auto x = whiteNoise(8 * 8000, 0.3, 8);
     const std::string noise = mono("noise.wav", 8000, x);
     TFileResult r = learnTracks(quiet, noise);
-    EXPECT_EQ(r.message, "Cannot learn from \"" + quiet + "\": the pickup is silent (below -60 dBFS throughout)");
+    EXPECT_EQ(r.message,
+              "Cannot learn from \"" + quiet + "\": the pickup is silent (below -60 dBFS throughout)");
     r = learnTracks(noise, quiet);
-    EXPECT_EQ(r.message, "Cannot learn from \"" + quiet + "\": the mic is silent (below -60 dBFS throughout)");
+    EXPECT_EQ(r.message,
+              "Cannot learn from \"" + quiet + "\": the mic is silent (below -60 dBFS throughout)");
 
     std::vector<const std::vector<double>*> silentMic{&x, &zero};
     ASSERT_TRUE(writeSound(path("half.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, silentMic));
     r = learn(path("half.wav"));
-    EXPECT_EQ(r.message,
-              "Cannot learn from \"" + path("half.wav") + "\": the mic (channel 2) is silent (below -60 dBFS throughout)");
+    EXPECT_EQ(r.message, "Cannot learn from \"" + path("half.wav") +
+                             "\": the mic (channel 2) is silent (below -60 dBFS throughout)");
 
     r = learn(stereo("short.wav", 8000, 4.5));
-    EXPECT_EQ(r.message, "Cannot learn from \"" + path("short.wav") +
-                             "\": too little playing, 4.1 s usable (0.0 s silent, 0.0 s clipped), at least 5 s needed");
+    EXPECT_EQ(r.message,
+              "Cannot learn from \"" + path("short.wav") +
+                  "\": too little playing, 4.1 s usable (0.0 s silent, 0.0 s clipped), at least 5 s needed");
 }
 
 TEST_F(TakeLearning, TwoTracksUseTheirCommonLengthAndMustShareTheRate) {
@@ -271,24 +274,27 @@ TEST_F(TakeLearning, ProgressRisesToOneAndCancelStopsWithoutAMessage) {
 TEST_F(TakeLearning, ReportNamesTheTakeAndShowsSecondsBandsAndVerdict) {
     ASSERT_TRUE(learn(stereo("take.wav", 8000, 8)).ok);
     const std::string report = learnReport(result);
-    EXPECT_EQ(report.rfind("Learned from \"" + path("take.wav") + "\": pickup channel 1, mic channel 2, 8000 Hz\n"
-                           "Usable playing: 7.2 s\n"
-                           "Left out: 0.0 s silent, 0.0 s clipped\n"
-                           "Mean coherence per octave band:\n"
-                           "    63 Hz  1.00\n",
+    EXPECT_EQ(report.rfind("Learned from \"" + path("take.wav") +
+                               "\": pickup channel 1, mic channel 2, 8000 Hz\n"
+                               "Usable playing: 7.2 s\n"
+                               "Left out: 0.0 s silent, 0.0 s clipped\n"
+                               "Mean coherence per octave band:\n"
+                               "    63 Hz  1.00\n",
                            0),
               0u)
         << report;
-    EXPECT_NE(report.find("\n    4 kHz  1.00\n    8 kHz  -\n   16 kHz  -\nVerdict: Good take"), std::string::npos)
+    EXPECT_NE(report.find("\n    4 kHz  1.00\n    8 kHz  -\n   16 kHz  -\nVerdict: Good take"),
+              std::string::npos)
         << report;
     EXPECT_EQ(report.find("shifted"), std::string::npos);
 
     // Two tracks 30 ms apart.
     const auto x = whiteNoise(10 * 8000, 0.3, 10);
     ASSERT_TRUE(learnTracks(mono("p.wav", 8000, x), mono("m.wav", 8000, delayed(x, 240, 1))).ok);
-    EXPECT_NE(learnReport(result).find("The tracks look shifted: the mic is 30.0 ms after the pickup, so they were "
-                                       "probably not exported from the same start (nothing was realigned).\n"),
-              std::string::npos)
+    EXPECT_NE(
+        learnReport(result).find("The tracks look shifted: the mic is 30.0 ms after the pickup, so they were "
+                                 "probably not exported from the same start (nothing was realigned).\n"),
+        std::string::npos)
         << learnReport(result);
 }
 
