@@ -12,6 +12,8 @@ namespace {
 
 // A sample of this magnitude or more in an integer source is at full scale.
 constexpr double fullScale = 32767.0 / 32768.0;
+// Beyond this magnitude (or not finite) a sample of any source is broken, not playing.
+constexpr double brokenScale = 1000.0;
 
 double norm(const Complex& z) {
     return z.re * z.re + z.im * z.im;
@@ -76,7 +78,8 @@ void TTransferEstimate::addSamples(const T* pickup, const T* mic, std::int64_t c
             const double m = mic[(i + j) * stride];
             s.pickup[s.filled + j] = p;
             s.mic[s.filled + j] = m;
-            if (s.integerSource && (std::fabs(p) >= fullScale || std::fabs(m) >= fullScale))
+            const double largest = std::max(std::fabs(p), std::fabs(m));
+            if (!(largest < brokenScale) || (s.integerSource && largest >= fullScale))
                 s.lastClipped = fed + j;
         }
         s.filled += static_cast<int>(n);

@@ -73,7 +73,8 @@ public:
     static constexpr double shiftLimitSeconds = 0.020;
 
     // `rate` in Hz (> 0). `integerSource`: the samples come from an integer file, so a sample of
-    // magnitude 32767/32768 or more counts as clipped (float sources never clip).
+    // magnitude 32767/32768 or more counts as clipped. In any source a sample that is not finite or
+    // beyond 1000 (60 dB over full scale) counts as clipped too, so it cannot spoil the estimate.
     TTransferEstimate(int rate, bool integerSource);
     ~TTransferEstimate();
     TTransferEstimate(const TTransferEstimate&) = delete;

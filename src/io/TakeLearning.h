@@ -50,8 +50,9 @@ TFileResult probeTake(const std::string& path, TRecordingInfo& info);
 // Learns from `source`. On success `result` holds the estimate. On failure returns a one-line
 // message naming the file and the reason: not audio or unreadable, one channel only, a channel
 // beyond the file's, the same channel for both, rates that differ, a silent pickup or mic, too
-// little playing (saying how much there was), a read error. When cancelled, returns ok = false
-// with an empty message and result.cancelled = true.
+// little playing (saying how much there was), a read error; the message is set even where
+// cannotOpen is (a missing or unreadable file), for a dialog to show. When cancelled, returns
+// ok = false with an empty message and result.cancelled = true.
 TFileResult learnTake(const TTakeSource& source, TLearnedTake& result, const TLearnProgress& progress = {},
                       const TLearnCancel& cancelled = {});
 

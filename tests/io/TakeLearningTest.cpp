@@ -109,8 +109,15 @@ TEST(TransferEstimate, SilentAndClippedSegmentsAreLeftOutAndCounted) {
     EXPECT_NEAR(integer.usableSeconds + integer.silentSeconds + integer.clippedSeconds, 20 * hop, 1e-9);
     EXPECT_NEAR(integer.silentSeconds, 1 * hop, 1e-9);  // only the segment wholly in the gap is silent
     EXPECT_NEAR(integer.clippedSeconds, 2 * hop, 1e-9); // both segments holding the sample
-    // A float source never clips.
+    // A float source clips only where a sample is broken: not finite, or far beyond full scale.
     EXPECT_EQ(estimate(x, y, rate, false).clippedSeconds, 0);
+    x[3 * 8192 + 5] = std::nan("");
+    x[17 * 8192 + 5] = 1e300;
+    const TTransferResult broken = estimate(x, y, rate, false);
+    ASSERT_TRUE(broken.ok());
+    EXPECT_NEAR(broken.clippedSeconds, 4 * hop, 1e-9);
+    for (const double v : broken.response)
+        ASSERT_TRUE(std::isfinite(v));
 }
 
 TEST(TransferEstimate, SilenceAndTooLittlePlayingAreErrors) {
