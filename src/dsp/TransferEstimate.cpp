@@ -29,15 +29,19 @@ struct TTransferEstimate::TState {
     int rate;
     bool integerSource;
     int L;            // segment length
+    int hop;          // L / 2
     int spectrumBins; // L / 2 + 1
-    // The current segment of both signals: `filled` samples, the oldest first.
+    // The current segment of both signals in two halves of `hop` samples: the older half starts
+    // at olderBase, the newer one at the other half; `filled` samples of the segment are in.
     std::vector<double> pickup = std::vector<double>(static_cast<std::size_t>(L));
     std::vector<double> mic = std::vector<double>(static_cast<std::size_t>(L));
+    int olderBase = 0;
     int filled = 0;
-    std::int64_t lastClipped = -1; // index of the latest clipped sample fed, -1 for none
+    std::array<double, 2> pickupEnergy{}, micEnergy{}; // sum of squares of the half at 0 and at hop
+    std::int64_t lastClipped = -1;                     // index of the latest clipped sample fed, -1 for none
     std::vector<double> window = std::vector<double>(static_cast<std::size_t>(L));
-    TRealFFT fft{L};
-    std::vector<Complex> pickupSpectrum = std::vector<Complex>(static_cast<std::size_t>(spectrumBins));
+    TRealFFT pickupFft{L};
+    TRealFFT micFft{L};
     // Averages (sums) over the usable segments.
     std::vector<double> spp = std::vector<double>(static_cast<std::size_t>(spectrumBins));
     std::vector<double> smm = std::vector<double>(static_cast<std::size_t>(spectrumBins));
@@ -47,10 +51,19 @@ struct TTransferEstimate::TState {
     double loudestPickup = 0, loudestMic = 0; // highest segment RMS seen
 
     TState(int r, bool integer, int length)
-        : rate(r), integerSource(integer), L(length), spectrumBins(length / 2 + 1) {
+        : rate(r), integerSource(integer), L(length), hop(length / 2), spectrumBins(length / 2 + 1) {
         // Periodic Hann: overlapping by half, the windows add up to a constant.
         for (int i = 0; i < L; ++i)
             window[i] = 0.5 - 0.5 * std::cos(2 * M_PI * i / L);
+    }
+
+    // Sum of squares of x[0..n-1] in four interleaved partial sums (n a multiple of 4).
+    static double energy(const double* x, int n) {
+        double e[4] = {0, 0, 0, 0};
+        for (int i = 0; i < n; i += 4)
+            for (int j = 0; j < 4; ++j)
+                e[j] += x[i + j] * x[i + j];
+        return (e[0] + e[1]) + (e[2] + e[3]);
     }
 };
 
@@ -72,24 +85,40 @@ template <typename T>
 void TTransferEstimate::addSamples(const T* pickup, const T* mic, std::int64_t count, int stride) {
     TState& s = *state;
     for (std::int64_t i = 0; i < count;) {
-        const std::int64_t n = std::min<std::int64_t>(count - i, s.L - s.filled);
+        // Up to the end of the half being filled.
+        const bool inOlder = s.filled < hop;
+        const int base = inOlder ? s.olderBase + s.filled : (hop - s.olderBase) + (s.filled - hop);
+        const std::int64_t n = std::min<std::int64_t>(count - i, (inOlder ? hop : s.L) - s.filled);
+        double* p = s.pickup.data() + base;
+        double* m = s.mic.data() + base;
+        // A sample at or beyond `limit` (or not a number) is clipped; look for the last one only
+        // when the block holds any.
+        const double limit = s.integerSource ? fullScale : brokenScale;
+        bool clipped = false;
         for (std::int64_t j = 0; j < n; ++j) {
-            const double p = pickup[(i + j) * stride];
-            const double m = mic[(i + j) * stride];
-            s.pickup[s.filled + j] = p;
-            s.mic[s.filled + j] = m;
-            const double largest = std::max(std::fabs(p), std::fabs(m));
-            if (!(largest < brokenScale) || (s.integerSource && largest >= fullScale))
+            p[j] = pickup[(i + j) * stride];
+            m[j] = mic[(i + j) * stride];
+            clipped |= !(std::fabs(p[j]) < limit) | !(std::fabs(m[j]) < limit);
+        }
+        for (std::int64_t j = n - 1; clipped && j >= 0; --j) {
+            if (!(std::fabs(p[j]) < limit) || !(std::fabs(m[j]) < limit)) {
                 s.lastClipped = fed + j;
+                break;
+            }
         }
         s.filled += static_cast<int>(n);
         fed += n;
         i += n;
+        if (s.filled == hop || s.filled == s.L) {
+            // A half is complete.
+            const int done = s.filled == hop ? s.olderBase : hop - s.olderBase;
+            s.pickupEnergy[done == 0 ? 0 : 1] = TState::energy(s.pickup.data() + done, hop);
+            s.micEnergy[done == 0 ? 0 : 1] = TState::energy(s.mic.data() + done, hop);
+        }
         if (s.filled == s.L) {
             analyseSegment();
-            std::copy(s.pickup.begin() + hop, s.pickup.end(), s.pickup.begin());
-            std::copy(s.mic.begin() + hop, s.mic.end(), s.mic.begin());
-            s.filled = s.L - hop;
+            s.olderBase = hop - s.olderBase; // the newer half becomes the older
+            s.filled = hop;
         }
     }
 }
@@ -99,12 +128,8 @@ void TTransferEstimate::analyseSegment() {
     const std::int64_t counted = s.segments == 0 ? s.L : hop;
     ++s.segments;
 
-    double pp = 0, mm = 0;
-    for (int i = 0; i < s.L; ++i) {
-        pp += s.pickup[i] * s.pickup[i];
-        mm += s.mic[i] * s.mic[i];
-    }
-    const double pickupRms = std::sqrt(pp / s.L), micRms = std::sqrt(mm / s.L);
+    const double pickupRms = std::sqrt((s.pickupEnergy[0] + s.pickupEnergy[1]) / s.L);
+    const double micRms = std::sqrt((s.micEnergy[0] + s.micEnergy[1]) / s.L);
     s.loudestPickup = std::max(s.loudestPickup, pickupRms);
     s.loudestMic = std::max(s.loudestMic, micRms);
     const double silence = std::pow(10.0, silenceDbfs / 20);
@@ -118,18 +143,27 @@ void TTransferEstimate::analyseSegment() {
     }
     s.usableSamples += counted;
 
-    double* x = s.fft.real();
-    for (int i = 0; i < s.L; ++i)
-        x[i] = s.pickup[i] * s.window[i];
-    s.fft.forward();
-    std::copy_n(s.fft.spectrum(), s.spectrumBins, s.pickupSpectrum.begin());
-    for (int i = 0; i < s.L; ++i)
-        x[i] = s.mic[i] * s.window[i];
-    s.fft.forward();
-    const Complex* y = s.fft.spectrum();
+    // Both halves in time order, windowed.
+    double* x = s.pickupFft.real();
+    double* y = s.micFft.real();
+    const double* w = s.window.data();
+    for (int half = 0; half < 2; ++half) {
+        const int from = half == 0 ? s.olderBase : hop - s.olderBase;
+        const double* p = s.pickup.data() + from;
+        const double* m = s.mic.data() + from;
+        const int to = half * hop;
+        for (int i = 0; i < hop; ++i) {
+            x[to + i] = p[i] * w[to + i];
+            y[to + i] = m[i] * w[to + i];
+        }
+    }
+    s.pickupFft.forward();
+    s.micFft.forward();
+    const Complex* ps = s.pickupFft.spectrum();
+    const Complex* ms = s.micFft.spectrum();
     for (int k = 0; k < s.spectrumBins; ++k) {
-        const Complex p = s.pickupSpectrum[k];
-        const Complex m = y[k];
+        const Complex p = ps[k];
+        const Complex m = ms[k];
         s.spp[k] += norm(p);
         s.smm[k] += norm(m);
         // conj(p) * m
