@@ -5,7 +5,13 @@
 
 static_assert(sizeof(Complex) == sizeof(fftw_complex));
 
+std::mutex& fftwPlannerLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 TRealFFT::TRealFFT(int length) : n(length) {
+    const std::lock_guard<std::mutex> planning(fftwPlannerLock());
     realBuf = fftw_alloc_real(n);
     spectrumBuf = reinterpret_cast<Complex*>(fftw_alloc_complex(n / 2 + 1));
     auto* spectrumFftw = reinterpret_cast<fftw_complex*>(spectrumBuf);
@@ -16,6 +22,7 @@ TRealFFT::TRealFFT(int length) : n(length) {
 }
 
 TRealFFT::~TRealFFT() {
+    const std::lock_guard<std::mutex> planning(fftwPlannerLock());
     fftw_destroy_plan(static_cast<fftw_plan>(forwardPlan));
     fftw_destroy_plan(static_cast<fftw_plan>(backwardPlan));
     fftw_free(realBuf);

@@ -1,10 +1,15 @@
 // Real-input transforms of one fixed length through FFTW (r2c forward, c2r backward), unscaled,
-// with FFTW's sign convention. Both plans are made once, in the constructor, with FFTW_ESTIMATE;
-// that is the only place this unit calls FFTW's planner (which is not thread-safe), so it is the
-// one place to serialise with the rest of the program's plan making.
+// with FFTW's sign convention. Both plans are made once, in the constructor, with FFTW_ESTIMATE,
+// and destroyed in the destructor, both under fftwPlannerLock(): FFTW's planner is not
+// thread-safe, and learning may run on a worker thread while the window makes its own plans.
 #pragma once
 
 #include "dsp/AnalyzerTypes.h"
+
+#include <mutex>
+
+// The lock every making and destroying of FFTW plans in the program should hold.
+std::mutex& fftwPlannerLock();
 
 class TRealFFT {
 public:
