@@ -64,7 +64,7 @@ struct TTransferResult {
 class TTransferEstimate {
 public:
     // Samples per Welch segment at `rate`: 8 x 8192 from 44.1 kHz up, 4 x 8192 from 22.05 kHz,
-    // 2 x 8192 below, so a segment lasts 0.34 to 2 s. Segments overlap by half. Longer segments
+    // 2 x 8192 below (0.34 s at 192 kHz, 1.5 s at 44.1 kHz, 2 s at 8 kHz). Segments overlap by half. Longer segments
     // keep the smoothing the window brings to the learned transfer small (it shows as a loss of
     // the sharpest peaks and dips).
     static int segmentLength(int rate);
@@ -89,7 +89,8 @@ public:
     // Samples fed so far.
     std::int64_t samples() const { return fed; }
 
-    // The estimate from everything fed so far (the estimator can keep going afterwards).
+    // The estimate from everything fed so far (the estimator can keep going afterwards). Makes
+    // two transforms of its own, so it allocates and plans (about a millisecond).
     TTransferResult finish() const;
 
 private:
