@@ -63,6 +63,7 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         bool whole;
     };
     double alpha = o.alpha, beta = o.beta;
+    std::string learnChannels;
     const std::map<std::string, NumberOption> numbers = {
         {"--delay-mic", {&o.delayMic, 0, 1000, false}},
         {"--delay-pickup", {&o.delayPickup, 0, 1000, false}},
@@ -87,6 +88,10 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         {"--ir", &o.irCsv},
         {"--plot-analysis", &o.plotAnalysis},
         {"--plot-summary", &o.plotSummary},
+        {"--learn", &o.learn},
+        {"--learn-pickup", &o.learnPickup},
+        {"--learn-mic", &o.learnMic},
+        {"--learn-channels", &learnChannels},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -147,6 +152,9 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
     }
     o.alpha = static_cast<int>(alpha);
     o.beta = static_cast<int>(beta);
+    if ((!learnChannels.empty() && !parseLearnChannels(learnChannels, o, error)) ||
+        !checkLearnOptions(o, error))
+        return std::nullopt;
     return o;
 }
 
@@ -161,6 +169,12 @@ const char* cliUsage() {
            "  --mic FILE            microphone impulse response (WAVE)\n"
            "  --pickup FILE         pickup impulse response (WAVE)\n"
            "  --no-pickup           leave the pickup out (unit impulse, delay 0)\n"
+           "\n"
+           "Learning from a recording of playing (instead of the inputs above):\n"
+           "  --learn FILE          learn from a take with the pickup and the mic on two channels\n"
+           "  --learn-channels P,M  the take's pickup and mic channels, from 1 (default 1,2)\n"
+           "  --learn-pickup FILE   learn from two mono tracks of one session: the pickup track\n"
+           "  --learn-mic FILE      ... and the mic track (both needed)\n"
            "\n"
            "Analysis (defaults are the window's start values):\n"
            "  --delay-mic N         mic delay compensation, samples 0..1000 (default 0)\n"

@@ -1,5 +1,6 @@
 #include "cli/CliRun.h"
 
+#include "cli/CliLearn.h"
 #include "dsp/Analyzer.h"
 #include "io/BodyDataFile.h"
 #include "io/ProjectFile.h"
@@ -8,6 +9,7 @@
 #include "io/WaveReader.h"
 #include "plot/CFormat.h"
 
+#include <iostream>
 #include <memory>
 #include <ostream>
 
@@ -84,6 +86,10 @@ std::string impulseResponseCsv(const TAnalyzer& a) {
 }
 
 int runCli(const TCliOptions& o, std::ostream& err) {
+    return runCli(o, std::cout, err);
+}
+
+int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
     auto a = std::make_unique<TAnalyzer>();
 
     // Inputs, in their fixed order; a failure stops before anything is written.
@@ -105,6 +111,8 @@ int runCli(const TCliOptions& o, std::ostream& err) {
     }
     if (const std::string note = sampleRateNote(micRate, pickupRate, a->fs); !note.empty())
         err << "body-analyzer-cli: " << note << "\n";
+    if (o.learns() && !learnForCli(o, *a, out, err))
+        return 1;
 
     a->delayMic = o.delayMic;
     a->delayPickup = o.delayPickup;
