@@ -2,6 +2,8 @@
 // dropped on it.
 #include "app/Tvk.h"
 
+#include "app/LearnDialog.h"
+
 #include "dsp/Analyzer.h"
 #include "io/ProjectFile.h"
 
@@ -84,6 +86,8 @@ TTvkMain::TDropTarget TTvkMain::dropTargetAt(const QMimeData* mime, QPoint pos) 
     const QString suffix = file.suffix().toLower();
     if (suffix == QLatin1String("smp"))
         return TDropTarget::project;
+    if (isTake(file.filePath()))
+        return TDropTarget::take;
     if (suffix != QLatin1String("wav"))
         return TDropTarget::none;
     // The strips show only while the page "Files" is the current one.
@@ -114,6 +118,8 @@ bool TTvkMain::acceptDrag(QDropEvent* e, QPoint pos, bool drop) {
             [this, target, path] {
                 if (target == TDropTarget::project)
                     openProject(path);
+                else if (target == TDropTarget::take)
+                    openLearnDialog(path);
                 else if (target == TDropTarget::micResponse)
                     loadWaveFile(0, path);
                 else if (analyzer->enablePickup)
