@@ -63,8 +63,11 @@ struct TTransferResult {
 
 class TTransferEstimate {
 public:
-    static constexpr int segmentLength = 2 * blockLength; // samples per Welch segment
-    static constexpr int hop = segmentLength / 2;         // 50 % overlap
+    // Samples per Welch segment at `rate`: 8 x 8192 from 44.1 kHz up, 4 x 8192 from 22.05 kHz,
+    // 2 x 8192 below, so a segment lasts 0.34 to 2 s. Segments overlap by half. Longer segments
+    // keep the smoothing the window brings to the learned transfer small (it shows as a loss of
+    // the sharpest peaks and dips).
+    static int segmentLength(int rate);
     static constexpr double silenceDbfs = -60;            // segment RMS below this is silent
     static constexpr double minUsableSeconds = 5;
     static constexpr double shiftLimitSeconds = 0.020;
@@ -92,6 +95,8 @@ private:
     struct TState;
     std::unique_ptr<TState> state;
     std::int64_t fed = 0;
+    int length;  // segment length
+    int hop;     // samples between segment starts
     template <typename T> void addSamples(const T* pickup, const T* mic, std::int64_t count, int stride);
     void analyseSegment();
 };
