@@ -204,6 +204,7 @@ bool TLearnDialog::setTake(const QString& path) {
     oneTake->setChecked(true);
     clearResult();
     updateControls();
+    focusNextStep();
     return true;
 }
 
@@ -222,6 +223,7 @@ bool TLearnDialog::setTrack(int track, const QString& path) {
     twoTracks->setChecked(true);
     clearResult();
     updateControls();
+    focusNextStep();
     return true;
 }
 
@@ -295,6 +297,24 @@ void TLearnDialog::updateControls() {
     (result ? learnButton : useButton)->setDefault(false);
 }
 
+void TLearnDialog::focusNextStep() {
+    if (learning())
+        return;
+    if (result)
+        useButton->setFocus();
+    else if (choiceComplete())
+        learnButton->setFocus();
+    else if (oneTake->isChecked())
+        browseTake->setFocus();
+    else
+        (trackPaths[0].isEmpty() ? browsePickupTrack : browseMicTrack)->setFocus();
+}
+
+void TLearnDialog::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    focusNextStep();
+}
+
 void TLearnDialog::learn() {
     if (learning() || !choiceComplete())
         return;
@@ -311,7 +331,9 @@ void TLearnDialog::learn() {
     progress->setValue(0);
     status->setText(QStringLiteral("Learning..."));
     updateControls();
-    cancelButton->setFocus();
+    // Away from "Cancel": Enter pressed while learning runs does nothing (the default button is
+    // disabled), and once it is done, "Use" has the focus.
+    report->setFocus();
     worker->start();
     progressTimer->start();
 }
@@ -347,7 +369,7 @@ void TLearnDialog::learningFinished() {
         }
     }
     updateControls();
-    (result ? useButton : learnButton)->setFocus();
+    focusNextStep();
 }
 
 void TLearnDialog::use() {

@@ -92,6 +92,10 @@ public:
     TFileDialog OpenPickupTrackDialog;
     TFileDialog OpenMicTrackDialog;
 
+protected:
+    // The focus goes to the next thing to do (see focusNextStep).
+    void showEvent(QShowEvent* e) override;
+
 private:
     // One run of the learning: what the worker reads and writes. The dialog's thread reads the
     // outcome only after the worker has finished.
@@ -110,6 +114,9 @@ private:
     bool choiceComplete() const;
     // Enables the controls for the current state: choosing, learning, or showing a result.
     void updateControls();
+    // Focus on the next step: "Use" with a result, else "Learn" with a complete choice, else the
+    // "Browse..." of what is missing, so that the keyboard alone leads through the dialog.
+    void focusNextStep();
     void showProgress();
     void learningFinished();
     void use();
