@@ -87,6 +87,9 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         {"--ir", &o.irCsv},
         {"--plot-analysis", &o.plotAnalysis},
         {"--plot-summary", &o.plotSummary},
+        {"--learn", &o.learn},
+        {"--learn-pickup", &o.learnPickup},
+        {"--learn-mic", &o.learnMic},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -104,7 +107,8 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
             continue;
         }
         const bool takesValue =
-            numbers.count(arg) || texts.count(arg) || arg == "--channel" || arg == "--plot-size";
+            numbers.count(arg) || texts.count(arg) || arg == "--channel" || arg == "--plot-size" ||
+            arg == "--learn-channels";
         if (!takesValue) {
             error = "unknown option '" + arg + "'";
             return std::nullopt;
@@ -133,6 +137,9 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
                 o.fMin = std::min(o.fMin, o.fMax - 100);
             if (bounds.target == &o.fMax)
                 o.fMax = std::max(o.fMin + 100, o.fMax);
+        } else if (arg == "--learn-channels") {
+            if (!parseLearnChannels(value, o, error))
+                return std::nullopt;
         } else if (arg == "--channel") {
             if (value != "left" && value != "right" && value != "both") {
                 error = "--channel needs left, right or both, not '" + value + "'";
@@ -147,6 +154,8 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
     }
     o.alpha = static_cast<int>(alpha);
     o.beta = static_cast<int>(beta);
+    if (!checkLearnOptions(o, error))
+        return std::nullopt;
     return o;
 }
 
@@ -161,6 +170,12 @@ const char* cliUsage() {
            "  --mic FILE            microphone impulse response (WAVE)\n"
            "  --pickup FILE         pickup impulse response (WAVE)\n"
            "  --no-pickup           leave the pickup out (unit impulse, delay 0)\n"
+           "\n"
+           "Learning from a recording of playing (instead of the inputs above):\n"
+           "  --learn FILE          learn from a take with the pickup and the mic on two channels\n"
+           "  --learn-channels P,M  the take's pickup and mic channels, from 1 (default 1,2)\n"
+           "  --learn-pickup FILE   learn from two mono tracks of one session: the pickup track\n"
+           "  --learn-mic FILE      ... and the mic track (both needed)\n"
            "\n"
            "Analysis (defaults are the window's start values):\n"
            "  --delay-mic N         mic delay compensation, samples 0..1000 (default 0)\n"

@@ -14,6 +14,16 @@ struct TCliOptions {
     std::string pickup;
     bool noPickup = false;
 
+    // Learning from a take instead of loading responses: one file with a pickup and a mic channel
+    // (1-based), or two mono tracks.
+    std::string learn;
+    int learnPickupChannel = 1;
+    int learnMicChannel = 2;
+    bool learnChannelsGiven = false;
+    std::string learnPickup;
+    std::string learnMic;
+    bool learns() const { return !learn.empty() || !learnPickup.empty() || !learnMic.empty(); }
+
     // Analysis settings; defaults are the window's start values.
     double delayMic = 0;    // samples, 0..1000
     double delayPickup = 0; // samples, 0..1000
@@ -48,6 +58,13 @@ struct TCliOptions {
 
 // Parses the arguments (without the program name). On a usage error returns nullopt and sets `error`.
 std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args, std::string& error);
+
+// Reads "--learn-channels P,M" into `o`; false with `error` set when it is not two different whole
+// numbers from 1 to 65535.
+bool parseLearnChannels(const std::string& value, TCliOptions& o, std::string& error);
+// The usage errors of the learning options: a take together with responses or a project, one
+// track alone, a take together with tracks, channels without a take.
+bool checkLearnOptions(const TCliOptions& o, std::string& error);
 
 // The usage text printed by --help and after a usage error.
 const char* cliUsage();

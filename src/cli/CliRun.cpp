@@ -1,5 +1,6 @@
 #include "cli/CliRun.h"
 
+#include "cli/CliLearn.h"
 #include "dsp/Analyzer.h"
 #include "io/BodyDataFile.h"
 #include "io/ProjectFile.h"
@@ -7,6 +8,7 @@
 #include "io/WaveReader.h"
 #include "plot/CFormat.h"
 
+#include <iostream>
 #include <memory>
 #include <ostream>
 
@@ -83,6 +85,10 @@ std::string impulseResponseCsv(const TAnalyzer& a) {
 }
 
 int runCli(const TCliOptions& o, std::ostream& err) {
+    return runCli(o, std::cout, err);
+}
+
+int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
     auto a = std::make_unique<TAnalyzer>();
 
     // Inputs, in their fixed order; a failure stops before anything is written.
@@ -92,6 +98,8 @@ int runCli(const TCliOptions& o, std::ostream& err) {
     if (!o.mic.empty() && !reportRead(readWave(*a, 0, o.mic), o.mic, waveErrorCaption, err))
         return 1;
     if (!o.pickup.empty() && !reportRead(readWave(*a, 1, o.pickup), o.pickup, waveErrorCaption, err))
+        return 1;
+    if (o.learns() && !learnForCli(o, *a, out, err))
         return 1;
 
     a->delayMic = o.delayMic;

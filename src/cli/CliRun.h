@@ -8,8 +8,10 @@
 
 class TAnalyzer;
 
-// Returns the process exit status: 0 success, 1 a file could not be read or written.
+// Returns the process exit status: 0 success, 1 a file could not be read or written. Reports
+// (of a learned take) go to `out`, errors to `err`; the first form reports to standard output.
 int runCli(const TCliOptions& options, std::ostream& err);
+int runCli(const TCliOptions& options, std::ostream& out, std::ostream& err);
 
 // The analysis curves as CSV: header "freq_hz,mic_db,pickup_db,filter_db" and 500 rows, "%.17g",
 // LF line ends.
