@@ -30,12 +30,12 @@ const char* const recordingFilter =
     "All files (*.*)|*.*";
 
 constexpr int plotWidth = 540;
-constexpr int plotHeight = 220;
+constexpr int plotHeight = 300;
 
 QLineEdit* nameField(QWidget* parent) {
     auto* e = new QLineEdit(parent);
     e->setReadOnly(true);
-    e->setMinimumWidth(360);
+    e->setMinimumWidth(560);
     return e;
 }
 
@@ -69,6 +69,9 @@ TLearnDialog::TLearnDialog(const double* plotFreq, QWidget* parent)
       OpenPickupTrackDialog(TFileDialog::open, "wav", recordingFilter),
       OpenMicTrackDialog(TFileDialog::open, "wav", recordingFilter), coherence(plotFreq) {
     setWindowTitle(QStringLiteral("Learn from recording"));
+    // The window's own font, as a dialog does not take it over by itself.
+    if (parent != nullptr)
+        setFont(parent->font());
     createControls();
     progressTimer = new QTimer(this);
     progressTimer->setInterval(50);
@@ -132,17 +135,17 @@ void TLearnDialog::createControls() {
     status = new QLabel(this);
 
     auto* resultBox = new QGroupBox(QStringLiteral("Result"), this);
-    auto* resultLayout = new QVBoxLayout(resultBox);
+    // The report beside the plot, so that the dialog fits a screen 768 pixels high.
+    auto* resultLayout = new QHBoxLayout(resultBox);
     report = new QPlainTextEdit(resultBox);
     report->setReadOnly(true);
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPixelSize(11);
     report->setFont(fixed);
-    report->setFixedHeight(QFontMetrics(fixed).lineSpacing() * 9 + 12);
-    report->setLineWrapMode(QPlainTextEdit::NoWrap);
+    report->setFixedSize(QFontMetrics(fixed).horizontalAdvance(QString(48, u'0')) + 16, plotHeight);
     resultLayout->addWidget(report);
     coherenceImage = new TImageWidget(plotWidth, plotHeight, resultBox);
-    resultLayout->addWidget(coherenceImage, 0, Qt::AlignHCenter);
+    resultLayout->addWidget(coherenceImage);
     coherenceImage->onRedrawNeeded = [this] {
         if (result)
             coherence.draw(coherenceImage->image(), displayMin, displayMax);

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <memory>
 
-TCoherenceView::TCoherenceView(const double* plotFreq) : plot(961, 391) {
+TCoherenceView::TCoherenceView(const double* plotFreq) : plot(961, 534) {
     curve.data = values.data();
     copyText(curve.name, "Coherence");
     curve.pens[0].color = 0x800000; // dark blue (BGR)

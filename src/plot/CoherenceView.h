@@ -12,7 +12,7 @@ class TCoherenceView {
 public:
     // plotFreq: the 500 plot frequencies (Hz, ascending), as the analyzer holds them; not owned,
     // it must outlive the view. The logical plot space keeps the analysis plot's text size on an
-    // image of about 540 x 220 pixels.
+    // image of 540 x 300 pixels.
     explicit TCoherenceView(const double* plotFreq);
     TCoherenceView(const TCoherenceView&) = delete;
     TCoherenceView& operator=(const TCoherenceView&) = delete;

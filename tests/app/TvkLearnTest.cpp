@@ -93,7 +93,11 @@ protected:
         bool operator==(const TState&) const = default;
     };
     TState state() const {
-        return {a.irData, a.fs, a.filterDb, window.MicFName->text(), window.PickupFName->text(),
+        return {a.irData,
+                a.fs,
+                a.filterDb,
+                window.MicFName->text(),
+                window.PickupFName->text(),
                 window.OpenPickupDialog.fileName};
     }
 
