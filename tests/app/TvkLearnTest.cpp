@@ -108,7 +108,9 @@ protected:
 TEST_F(TvkLearnTest, UsePutsTheLearnedPairInPlaceAsTheBatchToolDoes) {
     loadExamples();
     window.pageCtrl->setCurrentWidget(window.TabSheet1);
-    window.dCompMic->setValue(12);
+    enter(window.dCompMic, "12");
+    clickBox(window.EnablePickup); // off: the learned pair brings it back
+    ASSERT_FALSE(a.enablePickup);
     const TState before = state();
 
     TLearnDialog& d = openWithTake(take);
@@ -140,6 +142,8 @@ TEST_F(TvkLearnTest, UsePutsTheLearnedPairInPlaceAsTheBatchToolDoes) {
     EXPECT_TRUE(a.irData == batch->irData);
     EXPECT_EQ(a.fs, 44100);
     EXPECT_EQ(window.dCompMic->text().trimmed(), "0");
+    EXPECT_TRUE(a.enablePickup && window.EnablePickup->isChecked());
+    EXPECT_TRUE(window.LoadPickup->isEnabled() && window.dCompPickup->isEnabled());
     EXPECT_EQ(window.MicFName->text(), "take.wav (learned)");
     EXPECT_EQ(window.PickupFName->text(), "take.wav (learned)");
     EXPECT_TRUE(window.OpenPickupDialog.fileName.isEmpty());
@@ -183,6 +187,17 @@ TEST_F(TvkLearnTest, CancelStopsLearningAndChangesNothing) {
     window.openLearnDialog();
     EXPECT_EQ(d.learned(), nullptr);
     EXPECT_FALSE(d.useButton->isEnabled());
+    d.reject();
+
+    // A dialog destroyed while it learns stops and waits for its worker.
+    auto* early = new TLearnDialog(a.plotFreq.data(), &window);
+    early->showWarning = window.showWarning;
+    ASSERT_TRUE(early->setTake(longTake));
+    early->learn();
+    EXPECT_TRUE(early->learning());
+    delete early;
+    EXPECT_TRUE(state() == before);
+    EXPECT_TRUE(warnings.empty());
 }
 
 TEST_F(TvkLearnTest, ErrorsNameTheFileAndChangeNothing) {
