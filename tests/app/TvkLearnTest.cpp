@@ -18,8 +18,10 @@ namespace {
 
 // Writes `seconds` of a player's stand-in as a float WAVE file: white noise through a short known
 // pickup filter on channel 1 and through a longer mic filter on channel 2 (further channels
-// silent, but for a copy of the mic on the last). One channel writes the pickup only.
-void writeTake(const QString& path, double seconds, int channels = 2, int rate = 44100) {
+// silent, but for a copy of the mic on the last). One channel writes the pickup only, or the mic
+// only with micAlone: the two tracks of one session.
+void writeTake(const QString& path, double seconds, int channels = 2, int rate = 44100,
+               bool micAlone = false) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
@@ -45,7 +47,7 @@ void writeTake(const QString& path, double seconds, int channels = 2, int rate =
             mic += micTaps[i] * history[i];
         const std::size_t at = block.size();
         block.resize(at + channels);
-        block[at] = static_cast<float>(pickup);
+        block[at] = static_cast<float>(micAlone ? mic : pickup);
         if (channels > 1)
             block[at + channels - 1] = block[at + 1] = static_cast<float>(mic);
         if (block.size() >= 65536u * channels || n + 1 == frames) {
@@ -152,6 +154,30 @@ TEST_F(TvkLearnTest, UsePutsTheLearnedPairInPlaceAsTheBatchToolDoes) {
     // A later change does not bring the old pickup file back over the learned pair.
     enter(window.dCompPickup, "0");
     EXPECT_TRUE(a.irData == batch->irData);
+    EXPECT_TRUE(warnings.empty());
+}
+
+TEST_F(TvkLearnTest, TwoTracksLearnAndAreNamedByTheMicTrack) {
+    const QString pickup = dir.path() + "/pickup-track.wav";
+    const QString mic = dir.path() + "/mic-track.wav";
+    writeTake(pickup, 8, 1);
+    writeTake(mic, 8, 1, 44100, true);
+    window.openLearnDialog();
+    TLearnDialog& d = *window.learnDialog;
+    QString title;
+    QTest::mouseClick(d.twoTracks, Qt::LeftButton, {}, QPoint(6, d.twoTracks->height() / 2));
+    EXPECT_FALSE(d.browseTake->isEnabled());
+    answerNextModal(&title, pickup);
+    QTest::mouseClick(d.browsePickupTrack, Qt::LeftButton);
+    EXPECT_FALSE(d.learnButton->isEnabled()); // the mic track is still missing
+    answerNextModal(&title, mic);
+    QTest::mouseClick(d.browseMicTrack, Qt::LeftButton);
+    EXPECT_EQ(d.micTrackName->text(), "mic-track.wav");
+    learn(d);
+    ASSERT_NE(d.learned(), nullptr);
+    EXPECT_TRUE(d.learned()->source.twoTracks());
+    QTest::mouseClick(d.useButton, Qt::LeftButton);
+    EXPECT_EQ(window.MicFName->text(), "mic-track.wav (learned)");
     EXPECT_TRUE(warnings.empty());
 }
 
