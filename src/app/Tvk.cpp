@@ -241,6 +241,10 @@ void TTvkMain::placeOnScreen() {
 
 void TTvkMain::createProjectCommands() {
     // In the free space at the top right of the page "Files", above the mic's Load button.
+    LearnRecording = button(TabSheet1, "Learn from recording...", 384, 2, 120, 24);
+    LearnRecording->setToolTip(
+        QStringLiteral("Learn both responses from a recording of playing with the pickup and a mic"));
+    connect(LearnRecording, &QPushButton::clicked, this, &TTvkMain::LearnRecordingClick);
     OpenProject = button(TabSheet1, "Open project...", 508, 2, 100, 24);
     OpenProject->setToolTip(QStringLiteral("Open a project file with both impulse responses (Ctrl+O)"));
     SaveProject = button(TabSheet1, "Save project...", 612, 2, 100, 24);
@@ -274,7 +278,8 @@ void TTvkMain::createFilesPage() {
     Label19 = new QLabel(QStringLiteral("Note!, only 16 bit mono files are supported"), p);
     Label19->setFont(boldArial(11));
     setTextColor(Label19, QPalette::WindowText, Qt::red);
-    Label19->setGeometry(264, 16, 233, 14);
+    // Between the two responses, as the top row holds the project and learning commands.
+    Label19->setGeometry(264, 308, 233, 14);
     Label1 = label(p, "Mic", 8, 40);
     MicFName = fileNameField(p, 80, 32, 449);
     LoadMic = button(p, "Load", 536, 30, 75, 25);
@@ -443,6 +448,7 @@ void TTvkMain::nameControls() {
         BA_NAMED(LoadPickup),
         BA_NAMED(ScrollBox2),
         BA_NAMED(ImageTimeDomainR),
+        BA_NAMED(LearnRecording),
         BA_NAMED(OpenProject),
         BA_NAMED(SaveProject),
         BA_NAMED(cbRefMic),
@@ -508,7 +514,7 @@ std::vector<std::vector<QWidget*>> TTvkMain::tabOrders() const {
         {dCompMic, ScrollBox1, ScrollBox2, LoadMic, LoadPickup, MicFName, PickupFName, EnablePickup,
          dCompPickup,
          // Added:
-         OpenProject, SaveProject},
+         LearnRecording, OpenProject, SaveProject},
         // Analysis. The group boxes take no focus themselves: their controls stand in their place.
         {cbRefMic, cbPickup, cbFilter, cbUseMinPhase, betaTrackBar, alphaTrackBar, ScrollBox3, cbSetAsLeft,
          cbSetAsRight, eGain},

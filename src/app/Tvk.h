@@ -33,8 +33,10 @@ class TAnalyzerView;
 class TEditNum;
 class TICheckBox;
 class TImageWidget;
+class TLearnDialog;
 class TNotifyEvent;
 class TStatusNote;
+struct TLearnedTake;
 
 class TTvkMain : public QWidget {
 public:
@@ -108,6 +110,14 @@ public:
     // at `path` keeps its old contents. True if written; the status bar then says "Saved " and the
     // file's name.
     bool saveProject(const QString& path);
+    // "Learn from recording...": opens the learning dialog (window-modal, made once and kept, so
+    // it remembers its choices), with `take` chosen in it when not empty.
+    void LearnRecordingClick();
+    void openLearnDialog(const QString& take = {});
+    // "Use" in the learning dialog: sets the learned pair as the batch tool does (learned mic
+    // response over a unit-impulse pickup, the take's rate, delays 0, pickup enabled) and puts it
+    // in place with setResponsesFrom ("take.wav (learned)").
+    void useLearnedTake(const TLearnedTake& take);
     // The program's arguments after its name, as the bytes the system passed: an optional project
     // file, opened at once, or a WAVE file (suffix .wav), loaded as the mic response. Without one
     // nothing happens; further arguments are ignored with a note on standard error. The names
@@ -202,6 +212,8 @@ public:
     // Project commands, at the top right of the page "Files".
     QPushButton* OpenProject;
     QPushButton* SaveProject;
+    QPushButton* LearnRecording; // "Learn from recording...", left of them
+    TLearnDialog* learnDialog = nullptr; // made by the first openLearnDialog; a child of the window
 
     // Shows a warning box with one OK button over the window; an overlong text (a path of
     // thousands of characters) is shortened in its middle so that the box fits on the screen.
@@ -230,10 +242,12 @@ public:
     TWaveSamples keptPickup{};
     bool pickupKept = false; // keptPickup holds the response (Pickup is unticked)
 
-    // What a file dropped on the window does: a ".smp" file anywhere opens as a project; a ".wav"
-    // file on the mic strip loads as the mic response, on the pickup strip (only while the pickup
-    // is enabled) as the pickup response. Only one existing local file is taken; suffixes in any case.
-    enum class TDropTarget { none, project, micResponse, pickupResponse };
+    // What a file dropped on the window does: a ".smp" file anywhere opens as a project; an audio
+    // file with two or more channels anywhere opens the learning dialog with it as the take; a
+    // ".wav" file on the mic strip loads as the mic response, on the pickup strip (only while the
+    // pickup is enabled) as the pickup response. Only one existing local file is taken; suffixes in
+    // any case.
+    enum class TDropTarget { none, project, micResponse, pickupResponse, take };
     // The target of dropping `mime` at `pos` (window coordinates).
     TDropTarget dropTargetAt(const QMimeData* mime, QPoint pos) const;
 

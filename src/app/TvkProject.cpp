@@ -2,6 +2,7 @@
 // dropped on it.
 #include "app/Tvk.h"
 
+#include "app/LearnDialog.h"
 #include "controls/Editnum.h"
 #include "controls/Icheckbox.h"
 #include "controls/StatusNote.h"
@@ -143,6 +144,8 @@ TTvkMain::TDropTarget TTvkMain::dropTargetAt(const QMimeData* mime, QPoint pos) 
     const QString suffix = suffixOf(file);
     if (suffix == QLatin1String("smp"))
         return TDropTarget::project;
+    if (isTake(QFile::decodeName(QByteArray::fromStdString(file))))
+        return TDropTarget::take;
     if (suffix != QLatin1String("wav"))
         return TDropTarget::none;
     // The strips show only while the page "Files" is the current one.
@@ -175,6 +178,8 @@ bool TTvkMain::acceptDrag(QDropEvent* e, QPoint pos, bool drop) {
                 if (target == TDropTarget::project) {
                     OpenDialog.fileName = shown;
                     openProjectFile(path, false);
+                } else if (target == TDropTarget::take) {
+                    openLearnDialog(shown);
                 } else if (target == TDropTarget::micResponse) {
                     OpenMicDialog.fileName = shown;
                     loadWave(0, path, false);

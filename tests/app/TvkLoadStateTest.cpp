@@ -123,12 +123,15 @@ TEST_F(TvkLoadState, RejectedFilesChangeNeitherResponseNorNameNorRate) {
     const auto before = a.irData;
     const QString stereo = testDataPath("sox-22k-stereo.wav");
     window.loadWaveFile(1, stereo);
+    // A dropped stereo file is a take for learning; a mono file of 8 bits is rejected.
+    const QString eightBit = testDataPath("sox-32k-8bit.wav");
     EXPECT_TRUE(
-        dropFile(&window, centreIn(&window, window.ScrollBox1), QFileInfo(stereo).absoluteFilePath()));
+        dropFile(&window, centreIn(&window, window.ScrollBox1), QFileInfo(eightBit).absoluteFilePath()));
     ASSERT_EQ(warnings.size(), 2u);
-    for (const TWarning& w : warnings)
-        EXPECT_TRUE(w.caption == waveErrorCaption && w.text.contains("sox-22k-stereo.wav"))
-            << w.text.toStdString();
+    EXPECT_TRUE(warnings[0].caption == waveErrorCaption && warnings[0].text.contains("sox-22k-stereo.wav"))
+        << warnings[0].text.toStdString();
+    EXPECT_TRUE(warnings[1].caption == waveErrorCaption && warnings[1].text.contains("sox-32k-8bit.wav"))
+        << warnings[1].text.toStdString();
     EXPECT_EQ(window.MicFName->text(), "mic.wav");
     EXPECT_EQ(window.PickupFName->text(), "--");
 

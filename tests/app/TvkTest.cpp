@@ -381,7 +381,8 @@ TEST_F(TvkTest, FilesThatCannotBeWrittenAreReported) {
 TEST_F(TvkTest, ProjectCommandsSitInTheFreeTopRightOfTheFilesPage) {
     EXPECT_EQ(window.OpenProject->text(), "Open project...");
     EXPECT_EQ(window.SaveProject->text(), "Save project...");
-    for (QPushButton* b : {window.OpenProject, window.SaveProject}) {
+    EXPECT_EQ(window.LearnRecording->text(), "Learn from recording...");
+    for (QPushButton* b : {window.LearnRecording, window.OpenProject, window.SaveProject}) {
         EXPECT_EQ(b->parentWidget(), window.TabSheet1);
         EXPECT_TRUE(window.TabSheet1->rect().contains(b->geometry()));
         EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();

@@ -1,0 +1,395 @@
+#include "app/LearnDialog.h"
+
+#include "plot_qt/ImageWidget.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QThread>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString errorCaption = QStringLiteral("Learning error");
+const char* const recordingFilter =
+    "Recordings (*.wav *.flac *.aif *.aiff *.w64 *.rf64)|*.wav *.flac *.aif *.aiff *.w64 *.rf64|"
+    "All files (*.*)|*.*";
+
+constexpr int plotWidth = 540;
+constexpr int plotHeight = 300;
+
+QLineEdit* nameField(QWidget* parent) {
+    auto* e = new QLineEdit(parent);
+    e->setReadOnly(true);
+    e->setMinimumWidth(560);
+    return e;
+}
+
+// Shows a chosen file by its name; the full path is in the hint.
+void showFile(QLineEdit* field, const QString& path) {
+    field->setText(QFileInfo(path).fileName());
+    field->setToolTip(path);
+}
+
+} // namespace
+
+bool isTake(const QString& path) {
+    struct TProbe {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        bool take = false;
+    };
+    static TProbe last;
+    const QFileInfo file(path);
+    if (file.filePath() == last.path && file.size() == last.size && file.lastModified() == last.modified)
+        return last.take;
+    TRecordingInfo info;
+    const bool take = probeTake(localPath(path), info).ok && info.channels >= 2;
+    last = {file.filePath(), file.size(), file.lastModified(), take};
+    return take;
+}
+
+TLearnDialog::TLearnDialog(const double* plotFreq, QWidget* parent)
+    : QDialog(parent), OpenTakeDialog(TFileDialog::open, "wav", recordingFilter),
+      OpenPickupTrackDialog(TFileDialog::open, "wav", recordingFilter),
+      OpenMicTrackDialog(TFileDialog::open, "wav", recordingFilter), coherence(plotFreq) {
+    setWindowTitle(QStringLiteral("Learn from recording"));
+    // The window's own font, as a dialog does not take it over by itself.
+    if (parent != nullptr)
+        setFont(parent->font());
+    createControls();
+    progressTimer = new QTimer(this);
+    progressTimer->setInterval(50);
+    connect(progressTimer, &QTimer::timeout, this, &TLearnDialog::showProgress);
+    updateControls();
+}
+
+TLearnDialog::~TLearnDialog() {
+    if (worker != nullptr) {
+        job->cancel = true;
+        worker->wait();
+        delete worker;
+    }
+}
+
+void TLearnDialog::createControls() {
+    auto* source = new QGroupBox(QStringLiteral("Recording"), this);
+    auto* grid = new QGridLayout(source);
+    oneTake =
+        new QRadioButton(QStringLiteral("One take, the pickup and the mic on two of its channels"), source);
+    twoTracks = new QRadioButton(QStringLiteral("Two tracks of one session, one mono file each"), source);
+    oneTake->setChecked(true);
+    grid->addWidget(oneTake, 0, 0, 1, 3);
+
+    grid->addWidget(new QLabel(QStringLiteral("Take"), source), 1, 0);
+    takeName = nameField(source);
+    grid->addWidget(takeName, 1, 1);
+    browseTake = new QPushButton(QStringLiteral("Browse..."), source);
+    grid->addWidget(browseTake, 1, 2);
+
+    auto* channels = new QHBoxLayout;
+    pickupChannel = new QComboBox(source);
+    micChannel = new QComboBox(source);
+    channels->addWidget(new QLabel(QStringLiteral("Pickup on channel"), source));
+    channels->addWidget(pickupChannel);
+    channels->addSpacing(16);
+    channels->addWidget(new QLabel(QStringLiteral("Mic on channel"), source));
+    channels->addWidget(micChannel);
+    channels->addStretch();
+    grid->addLayout(channels, 2, 1);
+
+    grid->addWidget(twoTracks, 3, 0, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("Pickup track"), source), 4, 0);
+    pickupTrackName = nameField(source);
+    grid->addWidget(pickupTrackName, 4, 1);
+    browsePickupTrack = new QPushButton(QStringLiteral("Browse..."), source);
+    grid->addWidget(browsePickupTrack, 4, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Mic track"), source), 5, 0);
+    micTrackName = nameField(source);
+    grid->addWidget(micTrackName, 5, 1);
+    browseMicTrack = new QPushButton(QStringLiteral("Browse..."), source);
+    grid->addWidget(browseMicTrack, 5, 2);
+
+    auto* run = new QHBoxLayout;
+    learnButton = new QPushButton(QStringLiteral("Learn"), this);
+    progress = new QProgressBar(this);
+    progress->setRange(0, 1000);
+    progress->setFormat(QStringLiteral("%p %"));
+    run->addWidget(learnButton);
+    run->addWidget(progress, 1);
+    status = new QLabel(this);
+
+    auto* resultBox = new QGroupBox(QStringLiteral("Result"), this);
+    // The report beside the plot, so that the dialog fits a screen 768 pixels high.
+    auto* resultLayout = new QHBoxLayout(resultBox);
+    report = new QPlainTextEdit(resultBox);
+    report->setReadOnly(true);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPixelSize(11);
+    report->setFont(fixed);
+    report->setFixedSize(QFontMetrics(fixed).horizontalAdvance(QString(48, u'0')) + 16, plotHeight);
+    resultLayout->addWidget(report);
+    coherenceImage = new TImageWidget(plotWidth, plotHeight, resultBox);
+    resultLayout->addWidget(coherenceImage);
+    coherenceImage->onRedrawNeeded = [this] {
+        if (result)
+            coherence.draw(coherenceImage->image(), displayMin, displayMax);
+    };
+
+    auto* buttons = new QHBoxLayout;
+    useButton = new QPushButton(QStringLiteral("Use"), this);
+    cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    buttons->addWidget(status, 1);
+    buttons->addWidget(useButton);
+    buttons->addWidget(cancelButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(source);
+    layout->addLayout(run);
+    layout->addWidget(resultBox);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(oneTake, &QRadioButton::toggled, this, [this] {
+        clearResult();
+        updateControls();
+    });
+    connect(browseTake, &QPushButton::clicked, this, [this] { browse(OpenTakeDialog, -1); });
+    connect(browsePickupTrack, &QPushButton::clicked, this, [this] { browse(OpenPickupTrackDialog, 0); });
+    connect(browseMicTrack, &QPushButton::clicked, this, [this] { browse(OpenMicTrackDialog, 1); });
+    for (QComboBox* box : {pickupChannel, micChannel})
+        connect(box, &QComboBox::activated, this, [this] {
+            clearResult();
+            updateControls();
+        });
+    connect(learnButton, &QPushButton::clicked, this, &TLearnDialog::learn);
+    connect(useButton, &QPushButton::clicked, this, &TLearnDialog::use);
+    connect(cancelButton, &QPushButton::clicked, this, &TLearnDialog::reject);
+}
+
+void TLearnDialog::browse(TFileDialog& dialog, int which) {
+    if (!dialog.execute(this))
+        return;
+    if (which < 0)
+        setTake(dialog.fileName);
+    else
+        setTrack(which, dialog.fileName);
+}
+
+bool TLearnDialog::setTake(const QString& path) {
+    if (learning())
+        return false;
+    OpenTakeDialog.fileName = path;
+    TRecordingInfo info;
+    const TFileResult r = probeTake(localPath(path), info);
+    if (!r.ok) {
+        showWarning(errorCaption, QString::fromLocal8Bit(r.message));
+        return false;
+    }
+    takePath = path;
+    showFile(takeName, path);
+    fillChannels(info.channels);
+    oneTake->setChecked(true);
+    clearResult();
+    updateControls();
+    focusNextStep();
+    return true;
+}
+
+bool TLearnDialog::setTrack(int track, const QString& path) {
+    if (learning() || track < 0 || track > 1)
+        return false;
+    (track == 0 ? OpenPickupTrackDialog : OpenMicTrackDialog).fileName = path;
+    TRecordingInfo info;
+    const TFileResult r = probeTake(localPath(path), info);
+    if (!r.ok) {
+        showWarning(errorCaption, QString::fromLocal8Bit(r.message));
+        return false;
+    }
+    trackPaths[track] = path;
+    showFile(track == 0 ? pickupTrackName : micTrackName, path);
+    twoTracks->setChecked(true);
+    clearResult();
+    updateControls();
+    focusNextStep();
+    return true;
+}
+
+void TLearnDialog::fillChannels(int channels) {
+    for (QComboBox* box : {pickupChannel, micChannel}) {
+        box->clear();
+        for (int c = 1; c <= channels; ++c) {
+            QString item = QString::number(c);
+            if (channels == 2)
+                item += c == 1 ? QStringLiteral(" (left)") : QStringLiteral(" (right)");
+            box->addItem(item);
+        }
+    }
+    pickupChannel->setCurrentIndex(0);
+    micChannel->setCurrentIndex(channels >= 2 ? 1 : 0);
+}
+
+void TLearnDialog::setDisplayRange(double fMin, double fMax) {
+    displayMin = fMin;
+    displayMax = fMax;
+    if (result)
+        coherence.draw(coherenceImage->image(), displayMin, displayMax);
+}
+
+void TLearnDialog::clearResult() {
+    if (!result && report->toPlainText().isEmpty() && status->text().isEmpty())
+        return;
+    result.reset();
+    report->clear();
+    status->clear();
+    progress->setValue(0);
+    TRasterImage& raster = coherenceImage->raster();
+    raster.setDevicePixelRatio(raster.devicePixelRatio()); // a white image
+    coherenceImage->update();
+    updateControls();
+}
+
+TTakeSource TLearnDialog::chosenSource() const {
+    TTakeSource source;
+    if (oneTake->isChecked()) {
+        source.take = localPath(takePath);
+        source.pickupChannel = pickupChannel->currentIndex() + 1;
+        source.micChannel = micChannel->currentIndex() + 1;
+    } else {
+        source.pickupTrack = localPath(trackPaths[0]);
+        source.micTrack = localPath(trackPaths[1]);
+    }
+    return source;
+}
+
+bool TLearnDialog::choiceComplete() const {
+    return oneTake->isChecked() ? !takePath.isEmpty() : !trackPaths[0].isEmpty() && !trackPaths[1].isEmpty();
+}
+
+void TLearnDialog::updateControls() {
+    const bool choosing = !learning();
+    const bool take = oneTake->isChecked();
+    oneTake->setEnabled(choosing);
+    twoTracks->setEnabled(choosing);
+    takeName->setEnabled(choosing && take);
+    browseTake->setEnabled(choosing && take);
+    pickupChannel->setEnabled(choosing && take && pickupChannel->count() > 0);
+    micChannel->setEnabled(choosing && take && micChannel->count() > 0);
+    for (QWidget* w : {static_cast<QWidget*>(pickupTrackName), static_cast<QWidget*>(browsePickupTrack),
+                       static_cast<QWidget*>(micTrackName), static_cast<QWidget*>(browseMicTrack)})
+        w->setEnabled(choosing && !take);
+    learnButton->setEnabled(choosing && choiceComplete());
+    useButton->setEnabled(choosing && result != nullptr);
+    // Enter presses "Use" once there is something to use, "Learn" before.
+    (result ? useButton : learnButton)->setDefault(true);
+    (result ? learnButton : useButton)->setDefault(false);
+}
+
+void TLearnDialog::focusNextStep() {
+    if (learning())
+        return;
+    if (result)
+        useButton->setFocus();
+    else if (choiceComplete())
+        learnButton->setFocus();
+    else if (oneTake->isChecked())
+        browseTake->setFocus();
+    else
+        (trackPaths[0].isEmpty() ? browsePickupTrack : browseMicTrack)->setFocus();
+}
+
+void TLearnDialog::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    focusNextStep();
+}
+
+void TLearnDialog::learn() {
+    if (learning() || !choiceComplete())
+        return;
+    clearResult();
+    job = std::make_unique<TJob>();
+    job->source = chosenSource();
+    TJob* j = job.get();
+    worker = QThread::create([j] {
+        j->outcome = learnTake(
+            j->source, j->take, [j](double fraction) { j->fraction = fraction; },
+            [j] { return j->cancel.load(); });
+    });
+    connect(worker, &QThread::finished, this, &TLearnDialog::learningFinished, Qt::QueuedConnection);
+    progress->setValue(0);
+    status->setText(QStringLiteral("Learning..."));
+    updateControls();
+    // Away from "Cancel": Enter pressed while learning runs does nothing (the default button is
+    // disabled), and once it is done, "Use" has the focus.
+    report->setFocus();
+    worker->start();
+    progressTimer->start();
+}
+
+void TLearnDialog::showProgress() {
+    if (job)
+        progress->setValue(static_cast<int>(std::lround(1000 * std::clamp(job->fraction.load(), 0.0, 1.0))));
+}
+
+void TLearnDialog::learningFinished() {
+    if (worker == nullptr)
+        return;
+    worker->wait();
+    delete worker;
+    worker = nullptr;
+    progressTimer->stop();
+    const std::unique_ptr<TJob> done = std::move(job);
+
+    if (done->outcome.ok) {
+        result = std::make_unique<TLearnedTake>(std::move(done->take));
+        progress->setValue(1000);
+        report->setPlainText(QString::fromLocal8Bit(learnReport(*result)));
+        coherence.setCoherence(result->transfer.coherence.data(), result->transfer.rate);
+        coherence.draw(coherenceImage->image(), displayMin, displayMax);
+        status->setText(QStringLiteral("\"Use\" puts the learned pair in place of both responses."));
+    } else {
+        progress->setValue(0);
+        if (done->take.cancelled) {
+            status->setText(QStringLiteral("Cancelled: nothing learned."));
+        } else {
+            status->setText(QStringLiteral("Nothing learned."));
+            showWarning(errorCaption, QString::fromLocal8Bit(done->outcome.message));
+        }
+    }
+    updateControls();
+    focusNextStep();
+}
+
+void TLearnDialog::use() {
+    if (!result || learning())
+        return;
+    // Taken out first, so that nothing can apply the same pair twice.
+    const std::unique_ptr<TLearnedTake> take = std::move(result);
+    clearResult();
+    if (onUse)
+        onUse(*take);
+    accept();
+}
+
+void TLearnDialog::reject() {
+    if (learning()) {
+        job->cancel = true;
+        return;
+    }
+    QDialog::reject();
+}

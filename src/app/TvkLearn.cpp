@@ -1,0 +1,36 @@
+// The window's side of learning from a recording: the dialog, and putting a learned pair in place.
+#include "app/Tvk.h"
+
+#include "app/LearnDialog.h"
+#include "dsp/Analyzer.h"
+
+
+void TTvkMain::LearnRecordingClick() {
+    openLearnDialog();
+}
+
+void TTvkMain::openLearnDialog(const QString& take) {
+    if (learnDialog == nullptr) {
+        learnDialog = new TLearnDialog(analyzer->plotFreq.data(), this);
+        learnDialog->setObjectName(QStringLiteral("learnDialog"));
+        learnDialog->setWindowModality(Qt::WindowModal);
+        learnDialog->showWarning = [this](const QString& caption, const QString& text) {
+            showWarning(caption, text);
+        };
+        learnDialog->onUse = [this](const TLearnedTake& learned) { useLearnedTake(learned); };
+    }
+    // A result that was not used is not offered again: the window may have changed since.
+    if (!learnDialog->learning() && !learnDialog->isVisible())
+        learnDialog->clearResult();
+    learnDialog->setDisplayRange(analyzer->fMin, analyzer->fMax);
+    if (!take.isEmpty())
+        learnDialog->setTake(take);
+    learnDialog->show();
+    learnDialog->raise();
+    learnDialog->activateWindow();
+}
+
+void TTvkMain::useLearnedTake(const TLearnedTake& take) {
+    applyLearnedTake(take, *analyzer);
+    setResponsesFrom(QString::fromLocal8Bit(take.displayName));
+}
