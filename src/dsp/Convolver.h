@@ -1,6 +1,6 @@
 // Streaming FFT convolution of one mono signal with two filters of up to 8192 taps (left and
 // right output), by overlap-add with real-input transforms. Memory is fixed at construction
-// (about 1.5 MB), whatever the length of the signal; processing allocates nothing.
+// (about 2 MB), whatever the length of the signal; processing allocates nothing.
 #pragma once
 
 #include "dsp/AnalyzerTypes.h"
@@ -41,10 +41,10 @@ private:
     TRealFFT fft;
     std::vector<Complex> leftSpectrum;  // transformLength / 2 + 1 bins, scaled by 1 / transformLength
     std::vector<Complex> rightSpectrum; // the same for the right filter
+    std::vector<Complex> inputSpectrum; // the current hop's input spectrum
     std::vector<double> pending;        // input of the hop being collected (hop values)
     std::vector<double> leftTail;       // overlap carried into the next hop (maxTaps values)
     std::vector<double> rightTail;
-    std::vector<double> leftOut;        // the current hop's left output (transformLength values)
     std::vector<float> interleaved;     // 2 * hop values handed to the output
     int pendingFrames = 0;
 };
