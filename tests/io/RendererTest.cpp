@@ -75,8 +75,8 @@ TEST_F(Renderer, EveryEncodingRendersTheChosenChannelThroughBothFilters) {
             EXPECT_EQ(out.info.rate, 48000);
             ASSERT_EQ(out.info.frames, 30000) << e.name;
             const std::vector<float> x = channelOf(source, channel - 1);
-            EXPECT_LT(relativeDeviation(out.samples, 0, x, filters.ir[0], 29), floatPrecision) << e.name;
-            EXPECT_LT(relativeDeviation(out.samples, 1, x, filters.ir[1], 29), floatPrecision) << e.name;
+            EXPECT_LT(relativeDeviation(out.samples, 0, x, filters.ir[0], 61), floatPrecision) << e.name;
+            EXPECT_LT(relativeDeviation(out.samples, 1, x, filters.ir[1], 61), floatPrecision) << e.name;
         }
     }
 }
