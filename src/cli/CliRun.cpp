@@ -1,6 +1,7 @@
 #include "cli/CliRun.h"
 
 #include "cli/CliLearn.h"
+#include "cli/CliRender.h"
 #include "dsp/Analyzer.h"
 #include "io/BodyDataFile.h"
 #include "io/ProjectFile.h"
@@ -113,6 +114,8 @@ int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
         err << "body-analyzer-cli: " << note << "\n";
     if (o.learns() && !learnForCli(o, *a, out, err))
         return 1;
+    if (!o.renderInput.empty() && !checkRenderInputCli(o, err))
+        return 1;
 
     a->delayMic = o.delayMic;
     a->delayPickup = o.delayPickup;
@@ -155,5 +158,7 @@ int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
             return 1;
         }
     }
+    if (!o.renderOutput.empty() && !renderCli(*a, o, err))
+        return 1;
     return 0;
 }

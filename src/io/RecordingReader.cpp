@@ -44,6 +44,7 @@ TFileResult TRecordingReader::open(const std::string& givenPath) {
     close();
     path = givenPath;
     recordingInfo = {};
+    position = 0;
     error.clear();
     // Only a regular file: libsndfile would block on a FIFO and read a device forever.
     std::string reason;
@@ -87,13 +88,19 @@ std::int64_t TRecordingReader::read(float* interleaved, std::int64_t frames) {
     const std::int64_t values = n * recordingInfo.channels;
     for (std::int64_t i = 0; i < values; ++i) {
         if (!std::isfinite(interleaved[i])) {
-            error = "Cannot read \"" + path + "\": it holds samples that are not finite numbers";
+            const std::int64_t frame = position + i / recordingInfo.channels + 1;
+            error = "Cannot read \"" + path + "\": frame " + std::to_string(frame) +
+                    " holds a value that is not a finite number";
             return -1;
         }
     }
+    position += n;
     return n;
 }
 
 bool TRecordingReader::rewind() {
-    return file && sf_seek(static_cast<SNDFILE*>(file), 0, SEEK_SET) == 0;
+    if (!file || sf_seek(static_cast<SNDFILE*>(file), 0, SEEK_SET) != 0)
+        return false;
+    position = 0;
+    return true;
 }

@@ -43,4 +43,5 @@ private:
     TRecordingInfo recordingInfo;
     std::string path;
     std::string error;
+    std::int64_t position = 0; // frames read since the start
 };
