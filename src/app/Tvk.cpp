@@ -1,5 +1,6 @@
 #include "app/Tvk.h"
 
+#include "app/ListenGroup.h"
 #include "controls/Editnum.h"
 #include "controls/Icheckbox.h"
 #include "controls/NotifyEvent.h"
@@ -355,6 +356,10 @@ void TTvkMain::createSummaryPage() {
     Memo1->setGeometry(376, 432, 289, 153);
     Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    Listen = new TListenGroup([this] { return TRenderFilters::fromAnalyzer(*analyzer); },
+                              [this](const QString& caption, const QString& text) { showWarning(caption, text); }, p);
+    Listen->setGeometry(0, 402, 370, 204);
 
     p->setMouseTracking(true);
     p->installEventFilter(this);

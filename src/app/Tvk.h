@@ -28,6 +28,7 @@ class TAnalyzerView;
 class TEditNum;
 class TICheckBox;
 class TImageWidget;
+class TListenGroup;
 class TNotifyEvent;
 
 class TTvkMain : public QWidget {
@@ -65,6 +66,9 @@ public:
     // dialog, shows its name, reads it (channel 0 = mic, 1 = pickup), redraws strips and analysis.
     void loadWaveFile(int channel, const QString& path);
     void Export1Click();
+    // Offers a recording to the "Listen" group: loads channel `channel` (1-based) of `path` and
+    // renders it through Left and Right at once (a take just used for learning, for example).
+    void offerRecording(const QString& path, int channel);
     // Writes the body data file from the two channels and the name in guitarName, recomputing
     // nothing; a failure is reported ("File error") and the file at `path` keeps its old
     // contents. True if written.
@@ -154,6 +158,7 @@ public:
     QLineEdit* guitarName;
     QPushButton* BitBtn1;
     QPlainTextEdit* Memo1;
+    TListenGroup* Listen; // "Listen": render, play with A/B, save as WAVE
 
     // Display row and status bar.
     QLabel* Label7;
