@@ -50,7 +50,7 @@ bool parseSize(const std::string& text, int& width, int& height) {
 } // namespace
 
 bool TCliOptions::wantsAnalysis() const {
-    return !exportSmd.empty() || !curvesCsv.empty() || !irCsv.empty() || wantsPlots();
+    return !exportSmd.empty() || !curvesCsv.empty() || !irCsv.empty() || wantsPlots() || !renderOutput.empty();
 }
 
 std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args, std::string& error) {
@@ -101,6 +101,31 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         }
         if (arg == "--clean") {
             o.clean = true;
+            continue;
+        }
+        // Rendering: an input and an output file, and the input's channel.
+        if (arg == "--render") {
+            if (i + 2 >= args.size() || args[i + 1].empty() || args[i + 2].empty()) {
+                error = "--render needs an input and an output file";
+                return std::nullopt;
+            }
+            o.renderInput = args[i + 1];
+            o.renderOutput = args[i + 2];
+            i += 2;
+            continue;
+        }
+        if (arg == "--render-channel") {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return std::nullopt;
+            }
+            const std::string& value = args[++i];
+            const auto v = parseNumber(value);
+            if (!v || *v < 1 || *v > 1024 || *v != std::floor(*v)) {
+                error = describe(arg, 1, 1024, true) + ", not '" + value + "'";
+                return std::nullopt;
+            }
+            o.renderChannel = static_cast<int>(*v);
             continue;
         }
         const bool takesValue =
@@ -187,6 +212,9 @@ const char* cliUsage() {
            "  --ir FILE.csv         write the filter impulse response (8192 samples)\n"
            "  --plot-analysis FILE.png   draw the analysis plot\n"
            "  --plot-summary FILE.png    draw the summary plot (left and right channels)\n"
+           "  --render IN OUT.wav   render the recording IN (WAVE, FLAC, AIFF, ...) through the left\n"
+           "                        and right filters into a 32-bit float stereo WAVE\n"
+           "  --render-channel N    the channel of IN to render, 1-based (default 1)\n"
            "  --help                print this text\n"
            "\n"
            "Exit status: 0 success, 1 a file could not be read or written (nothing is written when an\n"

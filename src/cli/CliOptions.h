@@ -42,6 +42,11 @@ struct TCliOptions {
     std::string plotAnalysis;
     std::string plotSummary;
 
+    // Rendering a recording through the stored channels, after every other output.
+    std::string renderInput;
+    std::string renderOutput;
+    int renderChannel = 1; // input channel, 1-based
+
     bool wantsAnalysis() const;
     bool wantsPlots() const { return !plotAnalysis.empty() || !plotSummary.empty(); }
 };

@@ -1,5 +1,6 @@
 #include "cli/CliRun.h"
 
+#include "cli/CliRender.h"
 #include "dsp/Analyzer.h"
 #include "io/BodyDataFile.h"
 #include "io/ProjectFile.h"
@@ -93,6 +94,8 @@ int runCli(const TCliOptions& o, std::ostream& err) {
         return 1;
     if (!o.pickup.empty() && !reportRead(readWave(*a, 1, o.pickup), o.pickup, waveErrorCaption, err))
         return 1;
+    if (!o.renderInput.empty() && !checkRenderInputCli(o, err))
+        return 1;
 
     a->delayMic = o.delayMic;
     a->delayPickup = o.delayPickup;
@@ -135,5 +138,7 @@ int runCli(const TCliOptions& o, std::ostream& err) {
             return 1;
         }
     }
+    if (!o.renderOutput.empty() && !renderCli(*a, o, err))
+        return 1;
     return 0;
 }

@@ -129,7 +129,26 @@ private:
     TFileResult writeError;
 };
 
+// Opens the input and checks its channel.
+TFileResult openInput(TRecordingReader& reader, const std::string& path, int channel) {
+    TFileResult r = reader.open(path);
+    if (!r.ok) {
+        r.cannotOpen = false; // the message is always shown
+        return r;
+    }
+    const int channels = reader.info().channels;
+    if (channel < 1 || channel > channels)
+        return fileError("Cannot read \"" + path + "\": it has no channel " + std::to_string(channel) +
+                         " (it has " + std::to_string(channels) + ")");
+    return r;
+}
+
 } // namespace
+
+TFileResult checkRenderInput(const std::string& inputPath, int channel) {
+    TRecordingReader reader;
+    return openInput(reader, inputPath, channel);
+}
 
 TRenderResult renderRecording(const TRenderFilters& filters, const std::string& inputPath,
                               TRenderSink& sink, const TRenderOptions& options) {
@@ -137,19 +156,12 @@ TRenderResult renderRecording(const TRenderFilters& filters, const std::string& 
     result.channelSet = filters.set;
     result.peakDbfs = -std::numeric_limits<double>::infinity();
     TRecordingReader reader;
-    if (TFileResult r = reader.open(inputPath); !r.ok) {
+    if (TFileResult r = openInput(reader, inputPath, options.channel); !r.ok) {
         result.file = r;
-        result.file.cannotOpen = false;
         return result;
     }
     const TRecordingInfo& info = reader.info();
     result.rate = info.rate;
-    if (options.channel < 1 || options.channel > info.channels) {
-        result.file = fileError("Cannot read \"" + inputPath + "\": it has no channel " +
-                                std::to_string(options.channel) + " (it has " +
-                                std::to_string(info.channels) + ")");
-        return result;
-    }
     if (TFileResult r = sink.begin(info.rate, info.frames); !r.ok) {
         sink.abandon();
         result.file = r;

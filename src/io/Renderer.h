@@ -98,6 +98,10 @@ struct TRenderResult {
     bool overFullScale() const { return peak > 1.0; }
 };
 
+// Checks that `inputPath` opens as a recording and has channel `channel` (1-based), without
+// rendering anything: the same messages as renderRecording's for an unusable input.
+TFileResult checkRenderInput(const std::string& inputPath, int channel);
+
 // Renders `inputPath` (any encoding libsndfile reads) through `filters` into `sink`: output frame
 // n of each side is sum over k of ir[k] * input[n - k], exactly as many frames as the input, at
 // its rate. On an unreadable input, a missing channel, a sink failure or a cancel the sink is
