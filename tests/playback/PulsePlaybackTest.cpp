@@ -1,13 +1,19 @@
 // Real playback: a private PulseAudio server with a null sink, whose monitor is recorded while the
 // player plays a rendered take; what comes out must be the corrected signal and, after the switch,
 // the level-matched bare pickup.
+#include "app/ListenGroup.h"
+#include "app/Tvk.h"
 #include "controls/GuiApp.h"
 #include "dsp/ABMixer.h"
+#include "dsp/Analyzer.h"
 #include "io/Renderer.h"
 #include "playback/PlaybackFile.h"
 #include "playback/Player.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QThread>
 #include <fftw3.h>
@@ -33,6 +39,11 @@ extern char** environ;
 namespace {
 
 constexpr int rate = 48000;
+
+QString examplePath(const char* name) {
+    const char* dir = std::getenv("EXAMPLES_DIR");
+    return QFileInfo(QString::fromLocal8Bit(dir ? dir : "examples") + "/" + name).absoluteFilePath();
+}
 
 // Starts `argv` with the current environment; 0 when it cannot be started.
 pid_t spawn(const std::vector<std::string>& args, const std::string& output = {}) {
@@ -239,16 +250,116 @@ bool waitForPosition(const TPlayer& player, std::int64_t frame) {
     return player.position() >= frame;
 }
 
+// Records the null sink's monitor (float stereo at 48 kHz) from construction to stop().
+class TMonitorRecorder {
+public:
+    explicit TMonitorRecorder(std::string path) : path(std::move(path)) {
+        pid = spawn({"parecord", "--raw", "--device=ba_null.monitor", "--format=float32le", "--rate=48000",
+                     "--channels=2", "--latency-msec=10", this->path});
+    }
+    ~TMonitorRecorder() { endProcess(pid, SIGINT); }
+    bool started() const { return pid != 0; }
+    // Ends the recording; its frames, interleaved.
+    std::vector<float> stop() {
+        endProcess(pid, SIGINT);
+        pid = 0;
+        std::ifstream in(path, std::ios::binary);
+        in.seekg(0, std::ios::end);
+        const std::streamoff bytes = std::max<std::streamoff>(in.tellg(), 0);
+        in.seekg(0);
+        std::vector<float> monitor(static_cast<size_t>(bytes) / sizeof(float) / 2 * 2);
+        in.read(reinterpret_cast<char*>(monitor.data()),
+                static_cast<std::streamsize>(monitor.size() * sizeof(float)));
+        return monitor;
+    }
+
+private:
+    std::string path;
+    pid_t pid = 0;
+};
+
+// The share of `count` blocks of 50 ms, spread over recorded frames [first, last), that match the
+// expected signal (normalised cross-correlation at least 0.99 at their own best lag), and the best
+// match among them. Blocks are aligned one by one, so a gap the output left under load spoils
+// only the block it falls in.
+struct TBlocks {
+    int matching = 0;
+    TMatch best;
+    std::int64_t bestAt = 0;
+};
+TBlocks matchBlocks(const std::vector<float>& monitor, std::int64_t first, std::int64_t last,
+                    const std::vector<float>& expected, int count) {
+    const int block = rate / 20;
+    TBlocks r;
+    for (int i = 0; i < count; ++i) {
+        const std::int64_t at = first + (last - first - block) * i / std::max(count - 1, 1);
+        const TMatch m = align(monitor, at, block, expected);
+        r.matching += m.ncc >= 0.99;
+        if (m.ncc > r.best.ncc) {
+            r.best = m;
+            r.bestAt = at;
+        }
+    }
+    return r;
+}
+
+// Checks a recording of the monitor made while a take played with a switch to "Pickup" at about
+// take frame switchedNear: first the corrected stereo signal, at the end the input on both sides
+// scaled by gain, at its level.
+void expectHeard(const std::vector<float>& monitor, const std::vector<float>& correctedStereo,
+                 const std::vector<float>& input, float gain, std::int64_t switchedNear) {
+    const std::int64_t recorded = static_cast<std::int64_t>(monitor.size() / 2);
+    ASSERT_GT(recorded, 2 * rate) << "the monitor recording holds only " << recorded << " frames";
+    constexpr int count = 6;
+    const int block = rate / 20;
+
+    // Before the switch: the corrected stereo signal.
+    const std::int64_t a = rate / 10;
+    const TBlocks corrected = matchBlocks(monitor, a, a + rate / 2, correctedStereo, count);
+    EXPECT_GE(corrected.matching, count - 2)
+        << "best " << corrected.best.ncc << " at lag " << corrected.best.lag;
+    ASSERT_LT(a + rate / 2 - corrected.best.lag, switchedNear) << "the recording started after the switch";
+
+    // After the switch (the last stretch recorded before the stop): the bare pickup on both sides,
+    // scaled to the corrected signal's loudness.
+    std::vector<float> pickup(2 * input.size());
+    for (size_t i = 0; i < input.size(); ++i)
+        pickup[2 * i] = pickup[2 * i + 1] = gain * input[i];
+    const std::int64_t b = recorded - rate;
+    ASSERT_GT(b, a + rate / 2);
+    const TBlocks bare = matchBlocks(monitor, b, b + rate / 2, pickup, count);
+    EXPECT_GE(bare.matching, count - 2) << "best " << bare.best.ncc << " at lag " << bare.best.lag;
+    EXPECT_GT(b - bare.best.lag, switchedNear + rate / 10) << "the stretch compared lies before the switch";
+    const double heard = rms(monitor, 2 * bare.bestAt, 2 * block);
+    const double expected = rms(pickup, 2 * (bare.bestAt - bare.best.lag), 2 * block);
+    EXPECT_NEAR(heard, expected, 0.01 * expected);
+    // And it really is the other signal: the corrected one does not match there.
+    EXPECT_LT(ncc(monitor, bare.bestAt, block, correctedStereo, bare.best.lag), 0.9);
+}
+
+// One server for all tests: Qt Multimedia connects to a sound server once per process.
+class PulsePlayback : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server = new TPulseServer; }
+    static void TearDownTestSuite() {
+        delete server; // stops the server
+        server = nullptr;
+    }
+    void SetUp() override {
+        if (!server->ready)
+            GTEST_SKIP() << "SKIP: no private PulseAudio server: " << server->why;
+    }
+    static TPulseServer* server;
+};
+TPulseServer* PulsePlayback::server = nullptr;
+
 } // namespace
 
-TEST(PulsePlayback, NullSinkHearsTheCorrectedSignalThenTheLevelMatchedPickup) {
-    TPulseServer server;
-    if (!server.ready)
-        GTEST_SKIP() << "SKIP: no private PulseAudio server: " << server.why;
+TEST_F(PulsePlayback, NullSinkHearsTheCorrectedSignalThenTheLevelMatchedPickup) {
     ASSERT_TRUE(TPlayer::outputUnavailableReason().isEmpty())
         << TPlayer::outputUnavailableReason().toStdString();
 
-    const std::string d = server.dir.path().toStdString();
+    const std::string d = server->dir.path().toStdString();
     TTake take;
     makeTake(d + "/take.wav", take);
     if (HasFatalFailure())
@@ -257,11 +368,11 @@ TEST(PulsePlayback, NullSinkHearsTheCorrectedSignalThenTheLevelMatchedPickup) {
     const TRenderResult r = renderRecording(take.filters, d + "/take.wav", *file);
     ASSERT_TRUE(r.file.ok) << r.file.message;
     const float gain = static_cast<float>(levelMatchGain(r.outputRms, r.inputRms));
+    // Level-matched: the scaled pickup has the corrected signal's RMS over the whole take.
+    EXPECT_NEAR(gain * r.inputRms, r.outputRms, 1e-6 * r.outputRms);
 
-    const std::string recording = d + "/monitor.raw";
-    const pid_t recorder = spawn({"parecord", "--raw", "--device=ba_null.monitor", "--format=float32le",
-                                  "--rate=48000", "--channels=2", "--latency-msec=10", recording});
-    ASSERT_NE(recorder, 0) << "parecord cannot be started";
+    TMonitorRecorder recorder(d + "/monitor.raw");
+    ASSERT_TRUE(recorder.started()) << "parecord cannot be started";
     wait(400);
 
     TPlayer player;
@@ -276,44 +387,54 @@ TEST(PulsePlayback, NullSinkHearsTheCorrectedSignalThenTheLevelMatchedPickup) {
     const double latency = player.lastSwitchLatencyMs();
     player.stop();
     wait(300);
-    endProcess(recorder, SIGINT);
+    const std::vector<float> monitor = recorder.stop();
     std::printf("A/B switch: heard about %.1f ms after the call (buffer %d ms, crossfade %d ms)\n", latency,
                 TPlayer::bufferMs, TPlayer::fadeMs);
     RecordProperty("switch_latency_ms", std::to_string(latency));
     EXPECT_GT(latency, 0.0);
+    expectHeard(monitor, take.rendered.stereo, take.input, gain, switchedNear);
+}
 
-    std::ifstream in(recording, std::ios::binary);
-    in.seekg(0, std::ios::end);
-    const std::streamoff bytes = in.tellg();
-    in.seekg(0);
-    std::vector<float> monitor(static_cast<size_t>(bytes) / sizeof(float) / 2 * 2);
-    in.read(reinterpret_cast<char*>(monitor.data()),
-            static_cast<std::streamsize>(monitor.size() * sizeof(float)));
-    const std::int64_t recorded = static_cast<std::int64_t>(monitor.size() / 2);
-    ASSERT_GT(recorded, 2 * rate) << "the monitor recording holds only " << recorded << " frames";
+TEST_F(PulsePlayback, WindowPlaysTheRecordingItRenderedAndSwitchesWithTheRadioButtons) {
+    const std::string d = server->dir.path().toStdString();
+    TTake take;
+    makeTake(d + "/window-take.wav", take);
+    if (HasFatalFailure())
+        return;
 
-    // Before the switch: the corrected stereo signal.
-    const int block = rate / 4;
-    const std::int64_t a = rate / 10;
-    const TMatch corrected = align(monitor, a, block, take.rendered.stereo);
-    EXPECT_GE(corrected.ncc, 0.99) << "at lag " << corrected.lag;
-    ASSERT_LT(a + block - corrected.lag, switchedNear) << "the recording started after the switch";
+    TTvkMain window;
+    std::vector<QString> warnings;
+    window.showWarning = [&](const QString&, const QString& text) { warnings.push_back(text); };
+    window.loadWaveFile(0, examplePath("mic.wav"));
+    window.loadWaveFile(1, examplePath("pickup.wav"));
+    window.cbSetAsLeftClick();
+    window.cbSetAsRightClick();
+    TListenGroup& listen = *window.Listen;
+    window.offerRecording(QString::fromStdString(d + "/window-take.wav"), 1);
+    for (int i = 0; i < 3000 && listen.busy(); ++i)
+        wait(10);
+    ASSERT_FALSE(listen.busy());
+    ASSERT_TRUE(warnings.empty()) << warnings.front().toStdString();
+    ASSERT_TRUE(listen.PlayStop->isEnabled()) << listen.PlayStop->toolTip().toStdString();
 
-    // After the switch (the last stretch recorded before the stop): the bare pickup on both sides,
-    // scaled to the corrected signal's loudness.
-    std::vector<float> pickup(2 * take.input.size());
-    for (size_t i = 0; i < take.input.size(); ++i)
-        pickup[2 * i] = pickup[2 * i + 1] = gain * take.input[i];
-    const std::int64_t b = recorded - block - rate / 2;
-    ASSERT_GT(b, a + block);
-    const TMatch bare = align(monitor, b, block, pickup);
-    EXPECT_GE(bare.ncc, 0.99) << "at lag " << bare.lag;
-    EXPECT_GT(b - bare.lag, switchedNear + rate / 10) << "the stretch compared lies before the switch";
-    // Level-matched: the pickup as heard has the corrected signal's RMS (both over the whole take).
-    EXPECT_NEAR(gain * r.inputRms, r.outputRms, 1e-6 * r.outputRms);
-    const double heard = rms(monitor, 2 * b, 2 * block);
-    const double expected = rms(pickup, 2 * (b - bare.lag), 2 * block);
-    EXPECT_NEAR(heard, expected, 0.01 * expected);
-    // And it really is the other signal: the corrected one does not match there.
-    EXPECT_LT(ncc(monitor, b, block, take.rendered.stereo, bare.lag), 0.9);
+    TMemorySink expected;
+    const TRenderResult r =
+        renderRecording(TRenderFilters::fromAnalyzer(*window.analyzer), d + "/window-take.wav", expected);
+    ASSERT_TRUE(r.file.ok);
+    ASSERT_LE(r.peak, 1.0) << "the take is too loud for a comparison without clipping";
+
+    TMonitorRecorder recorder(d + "/window-monitor.raw");
+    ASSERT_TRUE(recorder.started()) << "parecord cannot be started";
+    wait(400);
+    listen.PlayStop->click();
+    EXPECT_EQ(listen.PlayStop->text(), "Stop");
+    ASSERT_TRUE(waitForPosition(listen.player(), rate + rate / 4)) << "playback does not advance";
+    const std::int64_t switchedNear = listen.player().position();
+    listen.ABPickup->click();
+    ASSERT_TRUE(waitForPosition(listen.player(), 3 * rate)) << "playback does not advance";
+    listen.PlayStop->click();
+    EXPECT_EQ(listen.PlayStop->text(), "Play");
+    wait(300);
+    expectHeard(recorder.stop(), expected.stereo, take.input,
+                static_cast<float>(levelMatchGain(r.outputRms, r.inputRms)), switchedNear);
 }
