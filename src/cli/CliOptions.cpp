@@ -50,7 +50,8 @@ bool parseSize(const std::string& text, int& width, int& height) {
 } // namespace
 
 bool TCliOptions::wantsAnalysis() const {
-    return !exportSmd.empty() || !curvesCsv.empty() || !irCsv.empty() || wantsPlots() || !renderOutput.empty();
+    return !exportSmd.empty() || !curvesCsv.empty() || !irCsv.empty() || wantsPlots() ||
+           !renderOutput.empty();
 }
 
 std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args, std::string& error) {

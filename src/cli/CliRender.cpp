@@ -29,7 +29,8 @@ bool checkRenderInputCli(const TCliOptions& o, std::ostream& err) {
 bool renderCli(const TAnalyzer& a, const TCliOptions& o, std::ostream& err) {
     TRenderOptions options;
     options.channel = o.renderChannel;
-    const TRenderResult r = renderToWave(TRenderFilters::fromAnalyzer(a), o.renderInput, o.renderOutput, options);
+    const TRenderResult r =
+        renderToWave(TRenderFilters::fromAnalyzer(a), o.renderInput, o.renderOutput, options);
     if (!report(r.file, err))
         return false;
     const std::string out = "\"" + o.renderOutput + "\"";

@@ -45,6 +45,6 @@ private:
     std::vector<double> pending;        // input of the hop being collected (hop values)
     std::vector<double> leftTail;       // overlap carried into the next hop (maxTaps values)
     std::vector<double> rightTail;
-    std::vector<float> interleaved;     // 2 * hop values handed to the output
+    std::vector<float> interleaved; // 2 * hop values handed to the output
     int pendingFrames = 0;
 };

@@ -150,8 +150,8 @@ TFileResult checkRenderInput(const std::string& inputPath, int channel) {
     return openInput(reader, inputPath, channel);
 }
 
-TRenderResult renderRecording(const TRenderFilters& filters, const std::string& inputPath,
-                              TRenderSink& sink, const TRenderOptions& options) {
+TRenderResult renderRecording(const TRenderFilters& filters, const std::string& inputPath, TRenderSink& sink,
+                              const TRenderOptions& options) {
     TRenderResult result;
     result.channelSet = filters.set;
     result.peakDbfs = -std::numeric_limits<double>::infinity();

@@ -87,14 +87,15 @@ struct TRenderOptions {
 struct TRenderResult {
     // ok, or the message naming the file (input or output) and the reason.
     TFileResult file;
-    bool cancelled = false;      // stopped by the cancel callback (then file.ok is false)
-    std::int64_t frames = 0;     // frames rendered: the input's frame count
-    int rate = 0;                // Hz
-    double peak = 0;             // largest magnitude of the output, either side; 1.0 = full scale
-    double peakDbfs = 0;         // 20 log10(peak); -infinity for silence
-    std::array<bool, channelCount> channelSet{}; // false: the filter was never set, that side is silent
-    double inputRms = 0;         // RMS of the input channel over the whole recording
-    double outputRms = 0;        // RMS of the output over the whole recording, both sides together
+    bool cancelled = false;  // stopped by the cancel callback (then file.ok is false)
+    std::int64_t frames = 0; // frames rendered: the input's frame count
+    int rate = 0;            // Hz
+    double peak = 0;         // largest magnitude of the output, either side; 1.0 = full scale
+    double peakDbfs = 0;     // 20 log10(peak); -infinity for silence
+    double inputRms = 0;     // RMS of the input channel over the whole recording
+    double outputRms = 0;    // RMS of the output over the whole recording, both sides together
+    // false: that side's filter was never set and the side is silent (tell the user).
+    std::array<bool, channelCount> channelSet{};
     bool overFullScale() const { return peak > 1.0; }
 };
 
@@ -106,8 +107,8 @@ TFileResult checkRenderInput(const std::string& inputPath, int channel);
 // n of each side is sum over k of ir[k] * input[n - k], exactly as many frames as the input, at
 // its rate. On an unreadable input, a missing channel, a sink failure or a cancel the sink is
 // abandoned and the result says why.
-TRenderResult renderRecording(const TRenderFilters& filters, const std::string& inputPath,
-                              TRenderSink& sink, const TRenderOptions& options = {});
+TRenderResult renderRecording(const TRenderFilters& filters, const std::string& inputPath, TRenderSink& sink,
+                              const TRenderOptions& options = {});
 
 // The same into a float WAVE file at `outputPath` (see TWaveFileSink).
 TRenderResult renderToWave(const TRenderFilters& filters, const std::string& inputPath,

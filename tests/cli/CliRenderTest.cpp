@@ -23,7 +23,9 @@ protected:
         std::filesystem::remove(path("stderr.txt"));
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    static std::string example(const char* name) { return std::string(std::getenv("EXAMPLES_DIR")) + "/" + name; }
+    static std::string example(const char* name) {
+        return std::string(std::getenv("EXAMPLES_DIR")) + "/" + name;
+    }
     static std::string pair() { return "--mic " + example("mic.wav") + " --pickup " + example("pickup.wav"); }
     static std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
@@ -61,8 +63,8 @@ protected:
 
 TEST_F(CliRender, TheRenderingEqualsTheDirectConvolutionWithTheExportedFilter) {
     const std::string in = take();
-    ASSERT_EQ(run(pair() + " --beta 20 --gain -6 --ir " + path("ir.csv") + " --render " + in + " " + path("out.wav") +
-                  " --render-channel 2"),
+    ASSERT_EQ(run(pair() + " --beta 20 --gain -6 --ir " + path("ir.csv") + " --render " + in + " " +
+                  path("out.wav") + " --render-channel 2"),
               0)
         << err;
     const std::array<double, blockLength> h = irFromCsv(path("ir.csv"));
@@ -88,7 +90,8 @@ TEST_F(CliRender, APeakAboveFullScaleAndAChannelNeverSetAreReported) {
     const std::string in = take();
     ASSERT_EQ(run(pair() + " --gain 20 --channel left --render " + in + " " + path("out.wav")), 0) << err;
     const std::string out = "\"" + path("out.wav") + "\"";
-    EXPECT_THAT(err, HasSubstr("Warning: the peak of " + out + " is above 0 dBFS; lower the gain so it does not clip\n"));
+    EXPECT_THAT(err, HasSubstr("Warning: the peak of " + out +
+                               " is above 0 dBFS; lower the gain so it does not clip\n"));
     EXPECT_THAT(err, HasSubstr("Warning: the Right channel was never set; it is silent in " + out + "\n"));
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 3) << err;
     const TReadBack rendered = readRecording(path("out.wav"));
@@ -114,7 +117,8 @@ TEST_F(CliRender, UnusableInputsAndOutputsExitOneWithOneLineAndLeaveNoFile) {
         {dir.string(), path("out.wav"), "1", "Cannot read \"" + dir.string() + "\": "},
         {in, path("out.wav"), "3", "Cannot read \"" + in + "\": it has no channel 3 (it has 2)"},
         {path("missing.wav"), path("keep.wav"), "1", "Cannot read \"" + path("missing.wav") + "\": "},
-        {in, path("none/out.wav"), "1", "Cannot write \"" + path("none/out.wav") + "\": No such file or directory"},
+        {in, path("none/out.wav"), "1",
+         "Cannot write \"" + path("none/out.wav") + "\": No such file or directory"},
         {in, dir.string(), "1", "Cannot write \"" + dir.string() + "\": "},
     };
     const std::vector<std::string> before = folderContents();

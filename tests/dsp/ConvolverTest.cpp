@@ -40,9 +40,12 @@ double directSumAt(const std::vector<float>& x, const std::vector<double>& h, st
 }
 
 // Feeds x in the given block sizes (the last block takes the rest) and returns the stereo output.
-std::vector<float> convolve(TConvolver& c, const std::vector<float>& x, const std::vector<std::size_t>& blocks) {
+std::vector<float> convolve(TConvolver& c, const std::vector<float>& x,
+                            const std::vector<std::size_t>& blocks) {
     std::vector<float> out;
-    const auto sink = [&out](const float* frames, int count) { out.insert(out.end(), frames, frames + 2 * count); };
+    const auto sink = [&out](const float* frames, int count) {
+        out.insert(out.end(), frames, frames + 2 * count);
+    };
     std::size_t pos = 0;
     for (const std::size_t b : blocks) {
         const std::size_t n = std::min(b, x.size() - pos);
