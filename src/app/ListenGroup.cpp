@@ -8,6 +8,7 @@
 #include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMediaDevices>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -109,6 +110,11 @@ TListenGroup::TListenGroup(std::function<TRenderFilters()> filters,
 
     scratch = std::make_unique<QTemporaryDir>();
     noOutput = TPlayer::outputUnavailableReason();
+    // A sound device or server that comes or goes later enables or disables Play.
+    connect(new QMediaDevices(this), &QMediaDevices::audioOutputsChanged, this, [this] {
+        noOutput = TPlayer::outputUnavailableReason();
+        updateControls();
+    });
     ticker = new QTimer(this);
     ticker->setInterval(40);
 
