@@ -1,5 +1,6 @@
 #include "app/Tvk.h"
 
+#include "app/ListenGroup.h"
 #include "controls/Editnum.h"
 #include "controls/Icheckbox.h"
 #include "controls/NotifyEvent.h"
@@ -392,6 +393,10 @@ void TTvkMain::createSummaryPage() {
     Memo1->setReadOnly(true);
     Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     Memo1->setTabChangesFocus(true);
+
+    Listen = new TListenGroup([this] { return TRenderFilters::fromAnalyzer(*analyzer); },
+                              [this](const QString& caption, const QString& text) { showWarning(caption, text); }, p);
+    Listen->setGeometry(0, 402, 370, 204);
 
     p->setMouseTracking(true);
     p->installEventFilter(this);

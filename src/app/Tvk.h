@@ -34,6 +34,7 @@ class TEditNum;
 class TICheckBox;
 class TImageWidget;
 class TLearnDialog;
+class TListenGroup;
 class TNotifyEvent;
 class TStatusNote;
 struct TLearnedTake;
@@ -82,6 +83,9 @@ public:
     // is reported as such.
     void loadWaveFile(int channel, const QString& path);
     void Export1Click();
+    // Offers a recording to the "Listen" group: loads channel `channel` (1-based) of `path` and
+    // renders it through Left and Right at once (a take just used for learning, for example).
+    void offerRecording(const QString& path, int channel);
     // Writes the body data file from the two channels and the name in guitarName, recomputing
     // nothing; a failure is reported ("File error") and the file at `path` keeps its old
     // contents. True if written; the status bar then says so for a few seconds ("Exported " and
@@ -196,6 +200,7 @@ public:
     QLineEdit* guitarName;
     QPushButton* BitBtn1;
     QPlainTextEdit* Memo1;
+    TListenGroup* Listen; // "Listen": render, play with A/B, save as WAVE
 
     // Display row and status bar.
     QLabel* Label7;

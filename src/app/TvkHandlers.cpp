@@ -1,6 +1,7 @@
 // The window's reactions to events: the change notification, the track bars, the channel and
 // Load buttons, the export, and the mouse over the plots.
 #include "app/Tvk.h"
+#include "app/ListenGroup.h"
 
 #include "controls/Editnum.h"
 #include "controls/EditnumText.h"
@@ -161,11 +162,17 @@ void TTvkMain::betaTrackBarChange() {
 void TTvkMain::cbSetAsLeftClick() {
     setChannel(0);
     drawSummary();
+    Listen->filtersChanged();
 }
 
 void TTvkMain::cbSetAsRightClick() {
     setChannel(1);
     drawSummary();
+    Listen->filtersChanged();
+}
+
+void TTvkMain::offerRecording(const QString& path, int channel) {
+    Listen->offerRecording(path, channel);
 }
 
 void TTvkMain::LoadMicClick() {

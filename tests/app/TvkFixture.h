@@ -118,6 +118,7 @@ public:
     std::size_t size() const { return shown().size(); }
     bool empty() const { return shown().empty(); }
     const TWarning& operator[](std::size_t i) const { return shown()[i]; }
+    const TWarning& front() const { return shown().front(); }
     std::vector<TWarning>::const_iterator begin() const { return shown().begin(); }
     std::vector<TWarning>::const_iterator end() const { return list.end(); }
     void clear() {
