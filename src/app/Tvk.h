@@ -120,7 +120,8 @@ public:
     void openLearnDialog(const QString& take = {});
     // "Use" in the learning dialog: sets the learned pair as the batch tool does (learned mic
     // response over a unit-impulse pickup, the take's rate, delays 0, pickup enabled) and puts it
-    // in place with setResponsesFrom ("take.wav (learned)").
+    // in place with setResponsesFrom ("take.wav (learned)"); the take's pickup channel is then
+    // offered to the "Listen" group (offerRecording).
     void useLearnedTake(const TLearnedTake& take);
     // The program's arguments after its name, as the bytes the system passed: an optional project
     // file, opened at once, or a WAVE file (suffix .wav), loaded as the mic response. Without one

@@ -4,6 +4,7 @@
 #include "app/LearnDialog.h"
 #include "dsp/Analyzer.h"
 
+#include <QFile>
 
 void TTvkMain::LearnRecordingClick() {
     openLearnDialog();
@@ -33,4 +34,10 @@ void TTvkMain::openLearnDialog(const QString& take) {
 void TTvkMain::useLearnedTake(const TLearnedTake& take) {
     applyLearnedTake(take, *analyzer);
     setResponsesFrom(QString::fromLocal8Bit(take.displayName));
+    // The take itself is the first thing worth hearing through the new filter: its pickup channel
+    // goes to the "Listen" group at once.
+    const TTakeSource& source = take.source;
+    offerRecording(
+        QFile::decodeName(QByteArray::fromStdString(source.twoTracks() ? source.pickupTrack : source.take)),
+        source.twoTracks() ? 1 : source.pickupChannel);
 }

@@ -1,6 +1,7 @@
 // The learning dialog driven in the window: choosing a take, learning on the worker thread,
 // Cancel, errors, "Use", and takes dropped on the window.
 #include "app/LearnDialog.h"
+#include "app/ListenGroup.h"
 #include "app/TvkFixture.h"
 #include "io/TakeLearning.h"
 
@@ -61,6 +62,12 @@ void writeTake(const QString& path, double seconds, int channels = 2, int rate =
 
 class TvkLearnTest : public TvkTest {
 protected:
+    // Lets the window run until the "Listen" group has rendered what it was offered.
+    bool listenIdle() {
+        for (int i = 0; i < 6000 && window.Listen->busy(); ++i)
+            QTest::qWait(10);
+        return !window.Listen->busy();
+    }
     void SetUp() override {
         TvkTest::SetUp();
         ASSERT_TRUE(dir.isValid());
@@ -150,6 +157,10 @@ TEST_F(TvkLearnTest, UsePutsTheLearnedPairInPlaceAsTheBatchToolDoes) {
     EXPECT_EQ(window.PickupFName->text(), "take.wav (learned)");
     EXPECT_TRUE(window.OpenPickupDialog.fileName.isEmpty());
     EXPECT_NE(a.filterDb, before.filterDb); // analysed again
+    // The take's pickup channel waits in the "Listen" group.
+    ASSERT_TRUE(listenIdle());
+    EXPECT_EQ(window.Listen->recordingPath(), take);
+    EXPECT_EQ(window.Listen->recordingChannel(), 1);
 
     // A later change does not bring the old pickup file back over the learned pair.
     enter(window.dCompPickup, "0");
@@ -178,6 +189,9 @@ TEST_F(TvkLearnTest, TwoTracksLearnAndAreNamedByTheMicTrack) {
     EXPECT_TRUE(d.learned()->source.twoTracks());
     QTest::mouseClick(d.useButton, Qt::LeftButton);
     EXPECT_EQ(window.MicFName->text(), "mic-track.wav (learned)");
+    ASSERT_TRUE(listenIdle());
+    EXPECT_EQ(window.Listen->recordingPath(), pickup);
+    EXPECT_EQ(window.Listen->recordingChannel(), 1);
     EXPECT_TRUE(warnings.empty());
 }
 
