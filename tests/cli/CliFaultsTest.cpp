@@ -42,14 +42,6 @@ protected:
         return status;
     }
 
-    std::vector<std::string> folderContents(const std::filesystem::path& folder) const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
     // One message line naming `file`.
     void expectOneMessageNaming(const std::string& file, const std::string& reason) const {
         EXPECT_THAT(err, testing::StartsWith("body-analyzer-cli: "));

@@ -44,13 +44,6 @@ protected:
         return std::string(std::getenv("EXAMPLES_DIR")) + "/" + name;
     }
     std::string pair() const { return "--mic " + example("mic.wav") + " --pickup " + example("pickup.wav"); }
-    std::vector<std::string> folderContents(const std::string& folder) const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
     void expectOneMessageNaming(const std::string& file, const std::string& reason) const {
         EXPECT_THAT(err, testing::StartsWith("body-analyzer-cli: "));
         EXPECT_THAT(err, testing::HasSubstr("\"" + file + "\""));

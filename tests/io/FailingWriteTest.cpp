@@ -41,14 +41,6 @@ protected:
     }
     static std::string previous(const std::string& name) { return "previous contents of " + name + "\r\n"; }
 
-    std::vector<std::string> folderContents() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
     // Every writer fails with `reason`, its previous file is intact and the folder holds what it
     // held before.
     void expectEveryWriterFails(const std::string& reason) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,15 @@ protected:
         std::filesystem::remove_all(dir, ec);
     }
     std::string path(const std::string& name) const { return (dir / name).string(); }
+    // The names in the scratch folder, or in `folder`, sorted; hidden files included.
+    std::vector<std::string> folderContents() const { return folderContents(dir); }
+    static std::vector<std::string> folderContents(const std::filesystem::path& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
     std::filesystem::path dir;
 };

@@ -37,14 +37,6 @@ protected:
         return path(name);
     }
 
-    std::vector<std::string> folderContents() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
     TRenderFilters filters;
 };
 

@@ -17,13 +17,6 @@ namespace {
 
 class SafeWriter : public TScratchDir {
 protected:
-    std::vector<std::string> folderContents() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
     mode_t modeOf(const std::string& p) const {
         struct stat st {};
         ::lstat(p.c_str(), &st);
