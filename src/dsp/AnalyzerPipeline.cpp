@@ -56,16 +56,16 @@ void TAnalyzer::computeResponses() {
     const int dp = delaySamples(delayPickup);
     fftIn.fill(Complex{});
     const int length = N - std::max(dm, dp);
-    bool micSound = false;
-    bool pickupSound = false;
+    int micSamples = 0; // non-zero samples (a NaN counts as sound)
+    int pickupSamples = 0;
     for (int i = 0; i < length; ++i) {
         fftIn[i].re = irData[i + dm].mic;
         fftIn[i].im = irData[i + dp].pickup;
-        micSound = micSound || fftIn[i].re != 0;
-        pickupSound = pickupSound || fftIn[i].im != 0;
+        micSamples += fftIn[i].re != 0;
+        pickupSamples += fftIn[i].im != 0;
     }
-    micSilent = !micSound;
-    pickupSilent = !pickupSound;
+    micSilent = micSamples == 0;
+    pickupSilent = pickupSamples == 0;
     fft->transformBlock(fftIn.data(), fftOut.data(), false);
 
     // Split the packed transform into the two real signals' spectra (each twice its DFT). A silent
