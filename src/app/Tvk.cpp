@@ -654,7 +654,22 @@ void TTvkMain::computeResponses() {
     if (analyzer->analysisReady) {
         view->drawAnalysis(ImageFreqDomain1->image(), ImageTimeDomainI->image());
         analysisDrawn = true;
+        showSilence();
     }
+}
+
+void TTvkMain::showSilence() {
+    // A silent response gives a filter that says little; the status bar says why, for a while.
+    static const QString micText = QStringLiteral("The mic response is silent");
+    static const QString pickupText = QStringLiteral("The pickup response is silent");
+    const QString text = analyzer->micSilent                                 ? micText
+                         : analyzer->pickupSilent && analyzer->enablePickup ? pickupText
+                                                                            : QString();
+    const QString shown = StatusBar->currentMessage();
+    if (!text.isEmpty() && text != shown)
+        StatusBar->showMessage(text, 10000);
+    else if (text.isEmpty() && (shown == micText || shown == pickupText))
+        StatusBar->clearMessage();
 }
 
 void TTvkMain::connectPlotImages() {

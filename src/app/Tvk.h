@@ -55,8 +55,11 @@ public:
     std::unique_ptr<TAnalyzerView> view;
 
     // Runs the analysis with the track bars' alpha and beta, then (once ready) draws the analysis
-    // plot and the filter's strip. Does nothing before start-up has finished.
+    // plot and the filter's strip, and says in the status bar when a response is silent. Does
+    // nothing before start-up has finished.
     void computeResponses();
+    // The status bar's message about a silent mic or pickup response, shown or taken away.
+    void showSilence();
     // Stores the current filter as channel 0 ("Left") or 1 ("Right").
     void setChannel(int channel);
     // Draws the summary plot with the display range.

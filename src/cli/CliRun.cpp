@@ -137,6 +137,10 @@ int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
     if (o.wantsAnalysis()) {
         a->analysisReady = true;
         a->computeResponses();
+        if (a->micSilent)
+            err << "body-analyzer-cli: the mic response is silent\n";
+        if (a->pickupSilent && a->enablePickup)
+            err << "body-analyzer-cli: the pickup response is silent\n";
         if (o.setLeft)
             a->setChannel(0);
         if (o.setRight)

@@ -48,12 +48,12 @@ public:
 
     // Derived data, written by the analysis.
     std::unique_ptr<TFFT> fft;
-    std::array<Complex, blockLength> fftIn{};       // scratch
-    std::array<Complex, blockLength> fftOut{};      // scratch
+    alignas(TFFT::alignment) std::array<Complex, blockLength> fftIn{};  // scratch
+    alignas(TFFT::alignment) std::array<Complex, blockLength> fftOut{}; // scratch
     std::array<Complex, binCount> micSpectrum{};    // twice the DFT of the delayed mic response; bin 0 = 0
     std::array<Complex, binCount> pickupSpectrum{}; // twice the DFT of the pickup response, or its model
     std::array<Complex, binCount> filterSpectrum{}; // after a run: spectrum of filterIr, bin 0 = 0
-    std::array<double, blockLength> filterIr{};     // final correction filter, true scale
+    alignas(TFFT::alignment) std::array<double, blockLength> filterIr{}; // final correction filter, true scale
     std::array<double, plotPoints> micDb{};         // dB on the plot grid
     std::array<double, plotPoints> pickupDb{};
     std::array<double, plotPoints> filterDb{};
@@ -66,6 +66,11 @@ public:
     // Bookkeeping.
     std::array<std::int32_t, 4> release{0, 0, 1, 20040318}; // written into both file formats
     bool analysisReady = false;                             // the analysis does nothing while false
+    // Set by each run: the mic or pickup response, from its compensated onset on, is all zero.
+    // Its spectrum is then exactly zero, so a silent pickup divides nothing (the filter is the
+    // compressed mic response) and a silent mic gives an all-zero filter.
+    bool micSilent = false;
+    bool pickupSilent = false;
 
     // Sets fs and recomputes binFreq from it (k * fs / 8192, then bin 0 := 0.1).
     void setFs(std::int32_t rate);
@@ -86,10 +91,10 @@ public:
     void resampleToPlot(const double* v, double* out) const;
 
     // Scratch of the analysis, allocated once with the object; contents between runs mean nothing.
-    std::array<double, blockLength> lpSignal{};        // the signal a linear-prediction model is fitted to
+    alignas(TFFT::alignment) std::array<double, blockLength> lpSignal{}; // the signal a model is fitted to
     std::array<double, maxOrder + 1> lpCorrelation{};  // its autocorrelation, lags 0..order
     std::array<double, maxOrder + 1> lpCoefficients{}; // prediction coefficients, a[0] = 1
-    std::array<double, blockLength> lpResponse{};      // impulse response of the all-pole model
+    alignas(TFFT::alignment) std::array<double, blockLength> lpResponse{}; // the all-pole model's response
     std::array<double, binCount> envelope{};           // raised envelope of peak compression, bins 1..4095
     std::array<double, binCount> binDb{};              // dB per bin; only the bins the resampling reads
     TPlotResampling plotResampling;                    // knots of the plot grid, found once per run
@@ -97,6 +102,8 @@ public:
     std::array<std::array<double, blockLength>, 4> bandWindow{};
 
 private:
+    // straightenAndGain with the raw filter response already in lpSignal.
+    void straightenAndGainOfLpSignal();
     // Fills bandWindow (once, at construction).
     void makeBandWindows();
     // Fits an all-pole model of the given order and lag-window factor to lpSignal and leaves its

@@ -30,7 +30,7 @@ struct Band {
     int endBin; // exclusive
     double decay;
 };
-constexpr int bandCount = 4;
+constexpr int bandCount = 4; // even: the bands are taken back in pairs
 constexpr Band bands[bandCount] = {
     {1, 128, 1.0}, {128, 256, 0.9995}, {256, 1024, 0.999}, {1024, 4096, 0.998}};
 
@@ -56,13 +56,20 @@ void TAnalyzer::computeResponses() {
     const int dp = delaySamples(delayPickup);
     fftIn.fill(Complex{});
     const int length = N - std::max(dm, dp);
+    int micSamples = 0; // non-zero samples (a NaN counts as sound)
+    int pickupSamples = 0;
     for (int i = 0; i < length; ++i) {
         fftIn[i].re = irData[i + dm].mic;
         fftIn[i].im = irData[i + dp].pickup;
+        micSamples += fftIn[i].re != 0;
+        pickupSamples += fftIn[i].im != 0;
     }
-    fft->transform(fftIn.data(), fftOut.data(), N, false);
+    micSilent = micSamples == 0;
+    pickupSilent = pickupSamples == 0;
+    fft->transformBlock(fftIn.data(), fftOut.data(), false);
 
-    // Split the packed transform into the two real signals' spectra (each twice its DFT).
+    // Split the packed transform into the two real signals' spectra (each twice its DFT). A silent
+    // response gets exact zeros, not the other one's rounding noise.
     micSpectrum[0] = Complex{};
     pickupSpectrum[0] = Complex{};
     filterSpectrum[0] = Complex{};
@@ -72,9 +79,13 @@ void TAnalyzer::computeResponses() {
         micSpectrum[k] = {z.re + w.re, z.im - w.im};
         pickupSpectrum[k] = {z.im + w.im, w.re - z.re};
     }
+    if (micSilent)
+        micSpectrum.fill(Complex{});
+    if (pickupSilent)
+        pickupSpectrum.fill(Complex{});
 
     compressPeaks();
-    if (useMinPhase)
+    if (useMinPhase && !pickupSilent)
         cleanPickupModel();
 
     // The filter turns the pickup into the (compressed) mic; a pickup bin of zero stays undivided.
@@ -89,15 +100,13 @@ void TAnalyzer::computeResponses() {
         }
     }
 
-    // Raw filter impulse response (8192 times true scale) in the real parts of fftIn.
-    fftOut.fill(Complex{});
-    for (int k = 1; k < binCount; ++k) {
-        fftOut[k] = filterSpectrum[k];
-        fftOut[N - k] = {filterSpectrum[k].re, -filterSpectrum[k].im};
-    }
-    fft->transform(fftOut.data(), fftIn.data(), N, true);
+    // Raw filter impulse response (8192 times true scale) into lpSignal, for the straightening.
+    fftOut[0] = Complex{};
+    std::copy_n(filterSpectrum.begin() + 1, binCount - 1, fftOut.begin() + 1);
+    fftOut[binCount] = Complex{};
+    fft->inverseRealBlock(fftOut.data(), lpSignal.data());
 
-    straightenAndGain();
+    straightenAndGainOfLpSignal();
 
     // dB curves on the plot grid; only the bins that end up as knots are converted.
     plotResampling.plan(binFreq.data(), plotFreq.data());
@@ -106,24 +115,35 @@ void TAnalyzer::computeResponses() {
     spectrumToDb(pickupSpectrum, -20);
     plotResampling.apply(binDb.data(), pickupDb.data());
 
+    // The bands go back to the time domain two at a time: the first of a pair as the real part,
+    // the second (disjoint bins) as the imaginary part of one complex inverse transform.
     filterIr.fill(0.0);
-    for (int b = 0; b < bandCount; ++b) {
-        const Band& band = bands[b];
-        const std::array<double, N>& window = bandWindow[b];
+    for (int b = 0; b < bandCount; b += 2) {
         fftOut.fill(Complex{});
-        for (int k = band.firstBin; k < band.endBin; ++k) {
-            fftOut[k] = filterSpectrum[k];
-            fftOut[N - k] = {filterSpectrum[k].re, -filterSpectrum[k].im};
+        for (int k = bands[b].firstBin; k < bands[b].endBin; ++k) {
+            const Complex f = filterSpectrum[k];
+            fftOut[k] = f;
+            fftOut[N - k] = {f.re, -f.im};
         }
-        fft->transform(fftOut.data(), fftIn.data(), N, true);
-        for (int t = 0; t < N; ++t)
-            filterIr[t] += fftIn[t].re * window[t] * (1.0 / N);
+        for (int k = bands[b + 1].firstBin; k < bands[b + 1].endBin; ++k) {
+            const Complex f = filterSpectrum[k]; // times i, and its mirror conj(f) times i
+            fftOut[k] = {-f.im, f.re};
+            fftOut[N - k] = {f.im, f.re};
+        }
+        fft->transformBlock(fftOut.data(), fftIn.data(), true);
+        const std::array<double, N>& first = bandWindow[b];
+        const std::array<double, N>& second = bandWindow[b + 1];
+        for (int t = 0; t < N; ++t) {
+            filterIr[t] += fftIn[t].re * first[t] * (1.0 / N);
+            filterIr[t] += fftIn[t].im * second[t] * (1.0 / N);
+        }
     }
 
-    // From here on filterSpectrum is exactly the spectrum of filterIr without its DC bin.
+    // From here on filterSpectrum is exactly the spectrum of filterIr without its DC bin, as the
+    // engine's complex transform gives it.
     for (int t = 0; t < N; ++t)
         fftIn[t] = {filterIr[t], 0.0};
-    fft->transform(fftIn.data(), fftOut.data(), N, false);
+    fft->transformBlock(fftIn.data(), fftOut.data(), false);
     std::copy_n(fftOut.begin(), binCount, filterSpectrum.begin());
     filterSpectrum[0] = Complex{};
 

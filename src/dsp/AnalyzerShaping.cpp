@@ -37,7 +37,7 @@ void TAnalyzer::compressPeaks() {
     // One transform carries the envelope (real part) and the undelayed mic response (imaginary).
     for (int n = 0; n < N; ++n)
         fftIn[n] = {lpResponse[n], irData[n].mic};
-    fft->transform(fftIn.data(), fftOut.data(), N, false);
+    fft->transformBlock(fftIn.data(), fftOut.data(), false);
     double se = 1e-32;
     double sm = 1e-32;
     for (int k = 1; k < binCount; ++k) {
@@ -72,9 +72,7 @@ void TAnalyzer::cleanPickupModel() {
         lpSignal[n] = irData[n].pickup;
     fitAllPoleModel(50, 0.95);
 
-    for (int n = 0; n < N; ++n)
-        fftIn[n] = {lpResponse[n], 0.0};
-    fft->transform(fftIn.data(), fftOut.data(), N, false);
+    fft->forwardRealBlock(lpResponse.data(), fftOut.data());
     double se = 1e-32;
     double sp = 1e-32;
     for (int k = matchFirstBin; k < binCount; ++k) {
@@ -87,17 +85,18 @@ void TAnalyzer::cleanPickupModel() {
 }
 
 void TAnalyzer::straightenAndGain() {
-    const double s = 1 - 0.02 * trackBarPosition(alpha);
-
-    // The raw filter response left in fftIn by the run; its scale does not matter to the model.
+    // The raw filter response in the real parts of fftIn; its scale does not matter to the model.
     for (int n = 0; n < N; ++n)
         lpSignal[n] = fftIn[n].re;
+    straightenAndGainOfLpSignal();
+}
+
+void TAnalyzer::straightenAndGainOfLpSignal() {
+    const double s = 1 - 0.02 * trackBarPosition(alpha);
     fitAllPoleModel(4, s);
     const double gainLin = std::pow(10.0, 0.05 * gainDb);
 
-    for (int n = 0; n < N; ++n)
-        fftIn[n] = {lpResponse[n], 0.0};
-    fft->transform(fftIn.data(), fftOut.data(), N, false);
+    fft->forwardRealBlock(lpResponse.data(), fftOut.data());
     for (int k = 0; k < binCount; ++k) {
         const Complex e = fftOut[k];
         const double m = std::sqrt(e.re * e.re + e.im * e.im) / gainLin;

@@ -1,9 +1,13 @@
 #include "dsp/FFT.h"
 
+#include "dsp/RealFFT.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <cstdint>
 #include <fftw3.h>
+#include <mutex>
 
 // Arrays of Complex are handed to FFTW as they are.
 static_assert(sizeof(Complex) == sizeof(fftw_complex));
@@ -14,6 +18,13 @@ namespace {
 fftw_complex* asFftw(Complex* p) {
     return reinterpret_cast<fftw_complex*>(p);
 }
+fftw_complex* asFftw(const Complex* p) {
+    return reinterpret_cast<fftw_complex*>(const_cast<Complex*>(p));
+}
+
+bool aligned(const void* p) {
+    return reinterpret_cast<std::uintptr_t>(p) % TFFT::alignment == 0;
+}
 } // namespace
 
 TFFT::TFFT() {
@@ -21,14 +32,24 @@ TFFT::TFFT() {
     outBuf = reinterpret_cast<Complex*>(fftw_alloc_complex(maxLength));
     std::memset(static_cast<void*>(inBuf), 0, sizeof(Complex) * maxLength);
     std::memset(static_cast<void*>(outBuf), 0, sizeof(Complex) * maxLength);
+    const std::lock_guard<std::mutex> lock(fftwPlannerLock());
     for (int i = 1; i < planCount; ++i) {
         const int n = 1 << i;
         forwardPlans[i] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_FORWARD, FFTW_ESTIMATE);
         backwardPlans[i] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_BACKWARD, FFTW_ESTIMATE);
     }
+    // The real plans run on the caller's arrays (new-array execute); the engine's buffers only
+    // stand in for them while planning. FFTW keeps the input of a forward real transform.
+    forwardRealPlan = fftw_plan_dft_r2c_1d(blockLength, reinterpret_cast<double*>(inBuf), asFftw(outBuf),
+                                           FFTW_ESTIMATE);
+    backwardRealPlan = fftw_plan_dft_c2r_1d(blockLength, asFftw(inBuf), reinterpret_cast<double*>(outBuf),
+                                            FFTW_ESTIMATE | FFTW_DESTROY_INPUT);
 }
 
 TFFT::~TFFT() {
+    const std::lock_guard<std::mutex> lock(fftwPlannerLock());
+    fftw_destroy_plan(static_cast<fftw_plan>(forwardRealPlan));
+    fftw_destroy_plan(static_cast<fftw_plan>(backwardRealPlan));
     for (int i = 1; i < planCount; ++i) {
         fftw_destroy_plan(static_cast<fftw_plan>(forwardPlans[i]));
         fftw_destroy_plan(static_cast<fftw_plan>(backwardPlans[i]));
@@ -42,4 +63,38 @@ void TFFT::transform(const Complex* in, Complex* out, int n, bool inverse) {
     std::memcpy(static_cast<void*>(inBuf), in, sizeof(Complex) * n);
     fftw_execute(static_cast<fftw_plan>(inverse ? backwardPlans[k] : forwardPlans[k]));
     std::memcpy(static_cast<void*>(out), outBuf, sizeof(Complex) * n);
+}
+
+void TFFT::transformBlock(const Complex* in, Complex* out, bool inverse) {
+    if (in == out || !aligned(in) || !aligned(out)) {
+        transform(in, out, blockLength, inverse);
+        return;
+    }
+    constexpr int k = 13;
+    static_assert(1 << k == blockLength);
+    fftw_execute_dft(static_cast<fftw_plan>(inverse ? backwardPlans[k] : forwardPlans[k]), asFftw(in),
+                     asFftw(out));
+}
+
+void TFFT::forwardRealBlock(const double* in, Complex* out) {
+    const fftw_plan plan = static_cast<fftw_plan>(forwardRealPlan);
+    if (aligned(in) && aligned(out)) {
+        fftw_execute_dft_r2c(plan, const_cast<double*>(in), asFftw(out));
+        return;
+    }
+    double* realBuf = reinterpret_cast<double*>(inBuf);
+    std::memcpy(realBuf, in, sizeof(double) * blockLength);
+    fftw_execute_dft_r2c(plan, realBuf, asFftw(outBuf));
+    std::memcpy(static_cast<void*>(out), outBuf, sizeof(Complex) * (blockLength / 2 + 1));
+}
+
+void TFFT::inverseRealBlock(Complex* in, double* out) {
+    const fftw_plan plan = static_cast<fftw_plan>(backwardRealPlan);
+    if (aligned(in) && aligned(out)) {
+        fftw_execute_dft_c2r(plan, asFftw(in), out);
+        return;
+    }
+    std::memcpy(static_cast<void*>(inBuf), in, sizeof(Complex) * (blockLength / 2 + 1));
+    fftw_execute_dft_c2r(plan, asFftw(inBuf), reinterpret_cast<double*>(outBuf));
+    std::memcpy(out, outBuf, sizeof(double) * blockLength);
 }

@@ -1,6 +1,9 @@
 // The FFT engine: unscaled complex transforms of every power-of-two length 2..131072, with
 // FFTW's sign convention (forward: e^(-2 pi i nk/N), backward: e^(+2 pi i nk/N)). A forward
 // transform followed by a backward one returns the input multiplied by the length.
+//
+// Planning and plan destruction go through one lock of the engine's own, so engines may be built
+// and destroyed in several threads at once; each engine is used by one thread at a time.
 #pragma once
 
 #include "dsp/AnalyzerTypes.h"
@@ -21,9 +24,27 @@ public:
     // be the same array. n must be a power of two from 2 to 131072 (not checked). No allocation.
     void transform(const Complex* in, Complex* out, int n, bool inverse);
 
+    // The same complex transform of length blockLength (8192) run on the arrays themselves: in and
+    // out must be distinct arrays aligned to `alignment` bytes (otherwise it goes through the
+    // engine's buffers as transform does). in is left as it was. No allocation.
+    void transformBlock(const Complex* in, Complex* out, bool inverse);
+    // Real-input forward transform of length 8192: out[0..4096] = the first 4097 bins of the
+    // complex forward transform of in (imaginary parts of bins 0 and 4096 are 0). in and out
+    // aligned to `alignment` bytes (otherwise through the engine's buffers); in is left as it was.
+    void forwardRealBlock(const double* in, Complex* out);
+    // Inverse of forwardRealBlock for a Hermitian spectrum given by its bins 0..4096 (the imaginary
+    // parts of bins 0 and 4096 are ignored): out[0..8191] = the real backward transform, that is
+    // 8192 times the signal. in is overwritten (used as scratch). Alignment as above.
+    void inverseRealBlock(Complex* in, double* out);
+
+    // Alignment, in bytes, of arrays the block transforms run on without copying.
+    static constexpr int alignment = 64;
+
 private:
     std::array<void*, planCount> forwardPlans{};  // fftw_plan handles
     std::array<void*, planCount> backwardPlans{}; // fftw_plan handles
     Complex* inBuf = nullptr;                     // maxLength values, FFTW-aligned
     Complex* outBuf = nullptr;                    // maxLength values, FFTW-aligned
+    void* forwardRealPlan = nullptr;              // fftw_plan, length blockLength
+    void* backwardRealPlan = nullptr;             // fftw_plan, length blockLength
 };

@@ -1,5 +1,7 @@
 #include "dsp/LinearPrediction.h"
 
+#include "dsp/LinearPredictionWide.h"
+
 #include <algorithm>
 
 // The hot loops also come in an AVX version, picked when the program loads on a machine that has
@@ -62,6 +64,11 @@ CLONED_FOR_AVX void autocorrelate(const double* __restrict x, int L, double* __r
         autocorrelateShort(x, L, r);
         return;
     }
+    if (lp_wide::available()) {
+        lp_wide::autocorrelate(x, L, r);
+        r[0] = r[0] * 1.0001;
+        return;
+    }
     for (int m = 0; m <= L; ++m)
         r[m] = 1e-32;
     // Every lag gathers its products in increasing n, as a plain dot product would; walking n in
@@ -117,6 +124,10 @@ void lagWindow(double* a, int P, double q) {
 CLONED_FOR_AVX void allPoleResponse(const double* __restrict a, int P, double* __restrict h) {
     if (P < shortOrder) {
         allPoleResponseShort(a, P, h);
+        return;
+    }
+    if (lp_wide::available()) {
+        lp_wide::allPoleResponse(a, P, h);
         return;
     }
     h[0] = 1;

@@ -121,6 +121,11 @@ public:
     // Lines with the pen; lineTo draws from the current position and moves it.
     virtual void moveTo(int x, int y) { position_ = {x, y}; }
     virtual void lineTo(int x, int y) = 0;
+    // The same as lineTo through each of the count points in turn; a canvas may draw them at once.
+    virtual void polyline(const TPoint* points, int count) {
+        for (int i = 0; i < count; ++i)
+            lineTo(points[i].x, points[i].y);
+    }
     TPoint position() const { return position_; }
 
     // Outline with the pen (on the edges left, top, right - 1, bottom - 1), inside with the brush.

@@ -1,5 +1,7 @@
 #include "plot/Strip.h"
 
+#include <algorithm>
+
 void drawStrip(TImage& image, const double* samples, int stride, int count, int offset) {
     TCanvas& canvas = image.canvas();
     canvas.resetMapping();
@@ -9,10 +11,17 @@ void drawStrip(TImage& image, const double* samples, int stride, int count, int 
     const int mid = H / 2;
     canvas.rectangle(0, 0, W, H);
     canvas.moveTo(0, mid);
-    for (int x = 0; x < W; ++x) {
-        const long long k = static_cast<long long>(offset) + x;
-        const double s = (k >= 0 && k < count) ? samples[k * stride] : 0.0;
-        const int y = s == s ? truncCoord(mid - half * s) : mid;
-        canvas.lineTo(x, y);
+    // The columns go to the canvas as polylines of a bounded number of points.
+    constexpr int chunk = 1024;
+    TPoint points[chunk];
+    for (int first = 0; first < W; first += chunk) {
+        const int n = std::min(chunk, W - first);
+        for (int i = 0; i < n; ++i) {
+            const int x = first + i;
+            const long long k = static_cast<long long>(offset) + x;
+            const double s = (k >= 0 && k < count) ? samples[k * stride] : 0.0;
+            points[i] = {x, s == s ? truncCoord(mid - half * s) : mid};
+        }
+        canvas.polyline(points, n);
     }
 }

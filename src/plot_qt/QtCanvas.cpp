@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -168,6 +169,31 @@ void TQtCanvas::lineTo(int x, int y) {
         p.drawLine(position_.x, position_.y, x, y);
     }
     position_ = {x, y};
+}
+
+void TQtCanvas::polyline(const TPoint* points, int count) {
+    if (count <= 0)
+        return;
+    QPainter& p = painter();
+    if (p.isActive()) {
+        if (!penApplied_)
+            applyPen();
+        // Separate lines in one call: each is rasterised as drawLine would (a QPainter polyline
+        // joins its segments and sets other pixels). Chunks keep the list on the stack.
+        constexpr int chunk = 1024;
+        QLine segments[chunk];
+        QPoint from(position_.x, position_.y);
+        for (int first = 0; first < count; first += chunk) {
+            const int n = std::min(chunk, count - first);
+            for (int i = 0; i < n; ++i) {
+                const QPoint to(points[first + i].x, points[first + i].y);
+                segments[i] = QLine(from, to);
+                from = to;
+            }
+            p.drawLines(segments, n);
+        }
+    }
+    position_ = points[count - 1];
 }
 
 void TQtCanvas::rectangle(int left, int top, int right, int bottom) {

@@ -41,6 +41,8 @@ public:
     void setClipRect(const TRect& device) override;
     void removeClip() override;
     void lineTo(int x, int y) override;
+    // All the lines in a few QPainter calls, with the pixels of the lineTo calls.
+    void polyline(const TPoint* points, int count) override;
     void rectangle(int left, int top, int right, int bottom) override;
     void roundRect(int left, int top, int right, int bottom, int ellipseWidth, int ellipseHeight) override;
     void focusRect(const TRect& rect) override;

@@ -136,3 +136,24 @@ TEST_F(CliRun, ProjectRoundTripGivesTheSameExport) {
 }
 
 } // namespace
+
+TEST_F(CliRun, SilentPickupLeavesTheFilterUndividedAndSaysSo) {
+    const std::string silence = std::string(std::getenv("TEST_DATA_DIR")) + "/sox-44k-silence.wav";
+    std::string err;
+    ASSERT_EQ(run("--mic " + example("mic.wav") + " --pickup " + silence + " --curves " + out("c.csv"), &err), 0);
+    EXPECT_EQ(err, "body-analyzer-cli: the pickup response is silent\n");
+    // The filter is the compressed mic response: within tens of dB, not hundreds.
+    std::istringstream curves(read(out("c.csv")));
+    std::string line;
+    std::getline(curves, line);
+    double highest = -1e300;
+    while (std::getline(curves, line))
+        highest = std::max(highest, std::stod(line.substr(line.rfind(',') + 1)));
+    EXPECT_LT(highest, 60.0);
+    EXPECT_GT(highest, -60.0);
+
+    ASSERT_EQ(run("--mic " + silence + " --pickup " + example("pickup.wav") + " --export " + out("e.smd"), &err), 0);
+    EXPECT_EQ(err, "body-analyzer-cli: the mic response is silent\n");
+    ASSERT_EQ(run(pair() + " --export " + out("e.smd"), &err), 0);
+    EXPECT_EQ(err, "");
+}

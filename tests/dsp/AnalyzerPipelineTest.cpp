@@ -260,3 +260,67 @@ TEST(AnalyzerPipeline, SetChannelCopiesTheFilterButNotTheCurve) {
 }
 
 } // namespace
+
+namespace {
+
+double largestDifference(const double* x, const double* y, int n, double* largest) {
+    double worst = 0;
+    *largest = 0;
+    for (int i = 0; i < n; ++i) {
+        worst = std::max(worst, std::abs(x[i] - y[i]));
+        *largest = std::max(*largest, std::abs(y[i]));
+    }
+    return worst;
+}
+
+} // namespace
+
+TEST(AnalyzerPipeline, SilentPickupDividesNothingSoTheFilterIsThatWithoutThePickup) {
+    for (const bool clean : {false, true}) {
+        for (const bool silentAfterDelay : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << "clean " << clean << " after delay " << silentAfterDelay);
+            auto silent = guitar();
+            for (IrPair& p : silent->irData)
+                p.pickup = 0.0;
+            if (silentAfterDelay) { // sound only before the compensated onset
+                silent->irData[3].pickup = 1.0;
+                silent->delayPickup = 10;
+            }
+            silent->useMinPhase = clean;
+            silent->computeResponses();
+            EXPECT_TRUE(silent->pickupSilent);
+            EXPECT_FALSE(silent->micSilent);
+            for (int k = 0; k < binCount; ++k)
+                ASSERT_TRUE(silent->pickupSpectrum[k].re == 0 && silent->pickupSpectrum[k].im == 0) << k;
+
+            auto without = guitar();
+            without->setUnitImpulse(1);
+            without->enablePickup = false;
+            without->delayPickup = silent->delayPickup; // the same cut of the mic response
+            without->computeResponses();
+            double largest = 0;
+            const double irDifference =
+                largestDifference(silent->filterIr.data(), without->filterIr.data(), N, &largest);
+            EXPECT_LE(irDifference, 1e-9 * largest);
+            const double dbDifference =
+                largestDifference(silent->filterDb.data(), without->filterDb.data(), plotPoints, &largest);
+            EXPECT_LE(dbDifference, 1e-9 * largest);
+            EXPECT_LT(*std::max_element(silent->filterDb.begin(), silent->filterDb.end()), 60.0);
+        }
+    }
+}
+
+TEST(AnalyzerPipeline, SilentMicGivesAnAllZeroFilter) {
+    auto a = guitar();
+    for (IrPair& p : a->irData)
+        p.mic = 0.0;
+    a->computeResponses();
+    EXPECT_TRUE(a->micSilent);
+    EXPECT_FALSE(a->pickupSilent);
+    for (int k = 0; k < binCount; ++k)
+        ASSERT_TRUE(a->micSpectrum[k].re == 0 && a->micSpectrum[k].im == 0) << k;
+    for (int t = 0; t < N; ++t)
+        ASSERT_EQ(a->filterIr[t], 0.0) << t;
+    for (int i = 0; i < plotPoints; ++i)
+        ASSERT_DOUBLE_EQ(a->filterDb[i], -60.0) << i;
+}

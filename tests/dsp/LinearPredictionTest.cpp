@@ -122,6 +122,26 @@ TEST(LinearPrediction, AllPoleResponseFollowsTheRecursionAndIgnoresA0) {
         ASSERT_NEAR(h[n], ref[n], 1e-13) << n;
 }
 
+TEST(LinearPrediction, LongOrderResponsesSumOldestTermFirstToTheLastBit) {
+    // Coefficients of a lag-windowed model of a resonant signal, as the analysis makes them.
+    const std::vector<double> x = ar2Process(-1.2, 0.5);
+    for (int P : {8, 9, 16, 50, maxOrder}) {
+        std::vector<double> r(P + 1), a(P + 1), h(blockLength), ref(blockLength);
+        autocorrelate(x.data(), P, r.data());
+        levinsonDurbin(r.data(), P, a.data());
+        lagWindow(a.data(), P, 0.97);
+        allPoleResponse(a.data(), P, h.data());
+        for (int n = 0; n < blockLength; ++n) {
+            double acc = n == 0 ? 1.0 : 0.0;
+            for (int j = std::min(P, n); j >= 1; --j)
+                acc -= a[j] * ref[n - j];
+            ref[n] = acc;
+        }
+        for (int n = 0; n < blockLength; ++n)
+            ASSERT_EQ(h[n], ref[n]) << "P " << P << " n " << n;
+    }
+}
+
 TEST(LinearPrediction, LowAndHighOrdersComputeTheResponseAlike) {
     // Orders below 8 run a register form of the recursion; zero coefficients appended to reach a
     // higher order must not change a single bit.

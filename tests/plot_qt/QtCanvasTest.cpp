@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -211,4 +213,55 @@ TEST(ImageWidget, LogicalSizeAndMouseForwarding) {
     QApplication::sendEvent(&widget, &move);
     EXPECT_EQ(moveShift, ssCtrl | ssLeft);
     EXPECT_EQ(std::make_pair(mx, my), std::make_pair(30, 40));
+}
+
+namespace {
+
+// The strip as one lineTo per column, the way it was drawn before polylines.
+void drawStripByLines(TImage& image, const std::vector<double>& s, int offset) {
+    TCanvas& canvas = image.canvas();
+    canvas.resetMapping();
+    const int W = image.width(), H = image.height(), mid = H / 2;
+    canvas.rectangle(0, 0, W, H);
+    canvas.moveTo(0, mid);
+    for (int x = 0; x < W; ++x) {
+        const long long k = static_cast<long long>(offset) + x;
+        const double v = (k >= 0 && k < static_cast<long long>(s.size())) ? s[k] : 0.0;
+        canvas.lineTo(x, v == v ? truncCoord(mid - H * 0.5 * v) : mid);
+    }
+}
+
+} // namespace
+
+TEST(QtCanvas, StripPolylinesGiveThePixelsOfOneLinePerColumn) {
+    // A decaying noisy response with flat runs, full-scale jumps, values off the strip and a NaN.
+    std::vector<double> s(blockLength);
+    unsigned seed = 12345;
+    for (int n = 0; n < blockLength; ++n) {
+        seed = seed * 1103515245u + 12345u;
+        const double noise = static_cast<double>(seed >> 8) / (1 << 24) * 2 - 1;
+        s[n] = n < 3000 ? noise * std::exp(-n / 900.0) : (n / 200) % 2 == 0 ? 0.0 : noise * 3;
+    }
+    s[1] = 1.0;
+    s[2] = -1.0;
+    s[40] = std::nan("");
+    for (const double ratio : {1.0, 2.0, 1.5}) {
+        for (const int offset : {0, 37, -5}) {
+            for (const QSize size : {QSize(8192, 217), QSize(1500, 177), QSize(1025, 1)}) {
+                SCOPED_TRACE(::testing::Message() << "ratio " << ratio << " offset " << offset << " size "
+                                                  << size.width() << "x" << size.height());
+                TRasterImage polylines(size.width(), size.height(), ratio);
+                TRasterImage lines(size.width(), size.height(), ratio);
+                drawStrip(polylines, s.data(), 1, blockLength, offset);
+                drawStripByLines(lines, s, offset);
+                const QImage& a = polylines.image();
+                const QImage& b = lines.image();
+                int differing = 0;
+                for (int y = 0; y < a.height(); ++y)
+                    for (int x = 0; x < a.width(); ++x)
+                        differing += a.pixel(x, y) != b.pixel(x, y);
+                ASSERT_EQ(differing, 0);
+            }
+        }
+    }
 }
