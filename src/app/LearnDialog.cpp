@@ -96,11 +96,15 @@ void TLearnDialog::createControls() {
     oneTake->setChecked(true);
     grid->addWidget(oneTake, 0, 0, 1, 3);
 
-    grid->addWidget(new QLabel(QStringLiteral("Take"), source), 1, 0);
-    takeName = nameField(source);
-    grid->addWidget(takeName, 1, 1);
-    browseTake = new QPushButton(QStringLiteral("Browse..."), source);
-    grid->addWidget(browseTake, 1, 2);
+    // A file's row: its caption, its name and its "Browse..." button.
+    const auto fileRow = [&](int row, const char* caption, QLineEdit*& name, QPushButton*& browse) {
+        grid->addWidget(new QLabel(QString::fromLatin1(caption), source), row, 0);
+        name = nameField(source);
+        grid->addWidget(name, row, 1);
+        browse = new QPushButton(QStringLiteral("Browse..."), source);
+        grid->addWidget(browse, row, 2);
+    };
+    fileRow(1, "Take", takeName, browseTake);
 
     auto* channels = new QHBoxLayout;
     pickupChannel = new QComboBox(source);
@@ -114,16 +118,8 @@ void TLearnDialog::createControls() {
     grid->addLayout(channels, 2, 1);
 
     grid->addWidget(twoTracks, 3, 0, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("Pickup track"), source), 4, 0);
-    pickupTrackName = nameField(source);
-    grid->addWidget(pickupTrackName, 4, 1);
-    browsePickupTrack = new QPushButton(QStringLiteral("Browse..."), source);
-    grid->addWidget(browsePickupTrack, 4, 2);
-    grid->addWidget(new QLabel(QStringLiteral("Mic track"), source), 5, 0);
-    micTrackName = nameField(source);
-    grid->addWidget(micTrackName, 5, 1);
-    browseMicTrack = new QPushButton(QStringLiteral("Browse..."), source);
-    grid->addWidget(browseMicTrack, 5, 2);
+    fileRow(4, "Pickup track", pickupTrackName, browsePickupTrack);
+    fileRow(5, "Mic track", micTrackName, browseMicTrack);
 
     auto* run = new QHBoxLayout;
     learnButton = new QPushButton(QStringLiteral("Learn"), this);

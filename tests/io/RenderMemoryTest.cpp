@@ -4,26 +4,20 @@
 #include "io/IoTestSupport.h"
 #include "io/RenderTestSupport.h"
 #include "io/Renderer.h"
+#include "support/AllocationHooks.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <malloc.h>
-#include <new>
-
-// The replacements below pair operator new with free by design.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 namespace {
 std::size_t inUse = 0;
 std::size_t mostInUse = 0;
+} // namespace
 
-void* trackedAlloc(std::size_t size, std::size_t alignment) {
-    if (size == 0)
-        size = 1;
-    void* p = alignment <= alignof(std::max_align_t)
-                  ? std::malloc(size)
-                  : std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment);
+void* testAllocate(std::size_t size, std::size_t alignment) {
+    void* p = allocateAligned(size, alignment);
     if (p) {
         inUse += ::malloc_usable_size(p);
         mostInUse = std::max(mostInUse, inUse);
@@ -31,58 +25,10 @@ void* trackedAlloc(std::size_t size, std::size_t alignment) {
     return p;
 }
 
-void trackedFree(void* p) {
+void testFree(void* p) {
     if (p)
         inUse -= ::malloc_usable_size(p);
     std::free(p);
-}
-} // namespace
-
-void* operator new(std::size_t size) {
-    if (void* p = trackedAlloc(size, alignof(std::max_align_t)))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void* operator new(std::size_t size, std::align_val_t al) {
-    if (void* p = trackedAlloc(size, static_cast<std::size_t>(al)))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size, std::align_val_t al) {
-    return operator new(size, al);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return trackedAlloc(size, alignof(std::max_align_t));
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return trackedAlloc(size, alignof(std::max_align_t));
-}
-void operator delete(void* p) noexcept {
-    trackedFree(p);
-}
-void operator delete[](void* p) noexcept {
-    trackedFree(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    trackedFree(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    trackedFree(p);
-}
-void operator delete(void* p, std::align_val_t) noexcept {
-    trackedFree(p);
-}
-void operator delete[](void* p, std::align_val_t) noexcept {
-    trackedFree(p);
-}
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    trackedFree(p);
-}
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    trackedFree(p);
 }
 
 namespace {
