@@ -70,7 +70,7 @@ void TAnalyzerView::drawAnalysis(TImage& plotImage, TImage& filterStripImage) {
     applyRange(analysisPlot, analyzer);
     analysisPlot.drawToImage(plotImage, -1, -1, -1, -1);
 
-    drawStrip(filterStripImage, analyzer.filterIr.data(), 1, blockLength, 0);
+    drawStrip(filterStripImage, analyzer.filterIr.data(), 1, blockLength, 0, &filterTrace);
 }
 
 void TAnalyzerView::drawSummary(TImage& image) {
@@ -81,8 +81,9 @@ void TAnalyzerView::drawSummary(TImage& image) {
 void TAnalyzerView::drawImpulseStrips(TImage& micImage, TImage& pickupImage) {
     for (int i = 0; i < blockLength; ++i)
         stripSamples[i] = analyzer.irData[i].mic;
-    drawStrip(micImage, stripSamples.data(), 1, blockLength, truncCoord(analyzer.delayMic));
+    drawStrip(micImage, stripSamples.data(), 1, blockLength, truncCoord(analyzer.delayMic), &micTrace);
     for (int i = 0; i < blockLength; ++i)
         stripSamples[i] = analyzer.irData[i].pickup;
-    drawStrip(pickupImage, stripSamples.data(), 1, blockLength, truncCoord(analyzer.delayPickup));
+    drawStrip(pickupImage, stripSamples.data(), 1, blockLength, truncCoord(analyzer.delayPickup),
+              &pickupTrace);
 }

@@ -5,6 +5,7 @@
 
 #include "dsp/Analyzer.h"
 #include "plot/PlotXY.h"
+#include "plot/Strip.h"
 
 #include <array>
 
@@ -39,4 +40,8 @@ public:
 private:
     // One response's samples in a row, as the strip drawing reads them.
     std::array<double, blockLength> stripSamples{};
+    // The last drawing of each strip, so that a redraw takes away just its line.
+    TStripTrace micTrace;
+    TStripTrace pickupTrace;
+    TStripTrace filterTrace;
 };

@@ -100,6 +100,7 @@ void TPlotXY::drawXAxis(int L, int T, int W, int H, bool big) {
     logMax = std::log10(xMax);
     decades = logMax - logMin;
     xScale = (W - 16) / decades;
+    findDashColumns();
 
     bool firstLabelPending = true;
     const int dFirst = truncCoord(std::floor(logMin));
@@ -232,6 +233,19 @@ int TPlotXY::drawValueTick(int L, int T, int W, int H, bool big, double n, doubl
     return p;
 }
 
+void TPlotXY::findDashColumns() {
+    const int dFirst = truncCoord(std::floor(logMin));
+    const int dLast = truncCoord(std::ceil(logMax));
+    dashColumnsFound = dLast - dFirst < maxDashDecades;
+    if (!dashColumnsFound)
+        return;
+    for (int d = dFirst; d <= dLast; ++d)
+        for (int m = 1; m <= 9; ++m)
+            dashColumns[(d - dFirst) * 9 + m - 1] = {
+                truncCoord(std::floor((std::log10(m + 0.5) + d - logMin) * xScale + 0.5)) + 8,
+                truncCoord(std::floor((std::log10(m) + d - logMin) * xScale + 0.5)) + 8};
+}
+
 void TPlotXY::drawMinorDashes(int L, int row, int W) {
     TCanvas& c = *canvas;
     bool firstQ = true;
@@ -239,8 +253,14 @@ void TPlotXY::drawMinorDashes(int L, int row, int W) {
     const int dLast = truncCoord(std::ceil(logMax));
     for (int d = dFirst; d <= dLast; ++d) {
         for (int m = 1; m <= 9; ++m) {
-            const int h = truncCoord(std::floor((std::log10(m + 0.5) + d - logMin) * xScale + 0.5)) + 8;
-            const int q = truncCoord(std::floor((std::log10(m) + d - logMin) * xScale + 0.5)) + 8;
+            int h, q;
+            if (dashColumnsFound) {
+                h = dashColumns[(d - dFirst) * 9 + m - 1].half;
+                q = dashColumns[(d - dFirst) * 9 + m - 1].whole;
+            } else {
+                h = truncCoord(std::floor((std::log10(m + 0.5) + d - logMin) * xScale + 0.5)) + 8;
+                q = truncCoord(std::floor((std::log10(m) + d - logMin) * xScale + 0.5)) + 8;
+            }
             if (8 <= h && h <= W && (m < 9 || decades <= 1.7)) {
                 c.moveTo(L + h - 1, row);
                 c.lineTo(L + h + 2, row);

@@ -4,6 +4,8 @@
 
 #include "plot/PlotXYBase.h"
 
+#include <array>
+
 class TPlotXY : public TPlotXYBase {
 public:
     // x range 10 Hz .. 20 kHz until the caller sets xMin, xMax.
@@ -39,4 +41,15 @@ private:
     // One value tick at yTick; returns its row below the top edge.
     int drawValueTick(int L, int T, int W, int H, bool big, double n, double minorStep);
     void drawMinorDashes(int L, int row, int W);
+    // Columns of the minor dashes at (m + 0.5) * 10^d and m * 10^d, m = 1..9, for the decades of
+    // the current x range; found once per drawing and used by every row.
+    void findDashColumns();
+
+    static constexpr int maxDashDecades = 64; // wider ranges find their columns row by row
+    struct TDashColumns {
+        int half;  // at (m + 0.5) * 10^d
+        int whole; // at m * 10^d
+    };
+    std::array<TDashColumns, maxDashDecades * 9> dashColumns{};
+    bool dashColumnsFound = false;
 };

@@ -1,5 +1,7 @@
 #include "plot_qt/QtCanvas.h"
 
+#include "plot_qt/CosmeticLine.h"
+
 #include <QFontMetrics>
 
 #include <algorithm>
@@ -21,11 +23,12 @@ TQtCanvas::~TQtCanvas() {
 }
 
 void TQtCanvas::setTarget(QImage* image) {
-    end();
+    end(); // draws the waiting lines first
     image_ = image;
 }
 
 void TQtCanvas::end() {
+    flushLines();
     if (painter_.isActive())
         painter_.end();
 }
@@ -119,6 +122,7 @@ const QFont& TQtCanvas::qfont() const {
 void TQtCanvas::setPen(const TPen& pen) {
     if (pen == pen_)
         return;
+    flushLines();
     TCanvas::setPen(pen);
     penApplied_ = false;
 }
@@ -130,33 +134,39 @@ void TQtCanvas::setBrush(const TBrush& brush) {
 void TQtCanvas::setFont(const TFont& font) {
     if (font == font_)
         return;
+    flushLines();
     TCanvas::setFont(font);
     qfontValid_ = false;
     textPenApplied_ = false;
 }
 
 void TQtCanvas::setMapping(int windowWidth, int windowHeight, int viewportWidth, int viewportHeight) {
+    flushLines();
     TCanvas::setMapping(std::max(1, windowWidth), std::max(1, windowHeight), std::max(1, viewportWidth),
                         std::max(1, viewportHeight));
     mappingApplied_ = false;
 }
 
 void TQtCanvas::resetMapping() {
+    flushLines();
     TCanvas::resetMapping();
     mappingApplied_ = false;
 }
 
 void TQtCanvas::setViewportOrigin(int x, int y) {
+    flushLines();
     TCanvas::setViewportOrigin(x, y);
     mappingApplied_ = false;
 }
 
 void TQtCanvas::setClipRect(const TRect& device) {
+    flushLines();
     TCanvas::setClipRect(device);
     clipApplied_ = false;
 }
 
 void TQtCanvas::removeClip() {
+    flushLines();
     TCanvas::removeClip();
     clipApplied_ = false;
 }
@@ -166,7 +176,7 @@ void TQtCanvas::lineTo(int x, int y) {
     if (p.isActive()) {
         if (!penApplied_)
             applyPen();
-        p.drawLine(position_.x, position_.y, x, y);
+        queueLine(position_, {x, y});
     }
     position_ = {x, y};
 }
@@ -178,29 +188,112 @@ void TQtCanvas::polyline(const TPoint* points, int count) {
     if (p.isActive()) {
         if (!penApplied_)
             applyPen();
-        // Separate lines in one call: each is rasterised as drawLine would (a QPainter polyline
-        // joins its segments and sets other pixels). Chunks keep the list on the stack.
-        constexpr int chunk = 1024;
-        QLine segments[chunk];
-        QPoint from(position_.x, position_.y);
-        for (int first = 0; first < count; first += chunk) {
-            const int n = std::min(chunk, count - first);
-            for (int i = 0; i < n; ++i) {
-                const QPoint to(points[first + i].x, points[first + i].y);
-                segments[i] = QLine(from, to);
-                from = to;
-            }
-            p.drawLines(segments, n);
+        TPoint from = position_;
+        for (int i = 0; i < count; ++i) {
+            queueLine(from, points[i]);
+            from = points[i];
         }
     }
     position_ = points[count - 1];
 }
 
+void TQtCanvas::queueLine(TPoint from, TPoint to) {
+    if (pendingCount_ == lineBatch)
+        flushLines();
+    pendingLines_[pendingCount_++] = QLine(from.x, from.y, to.x, to.y);
+}
+
+bool TQtCanvas::drawsStraightIntoImage() const {
+    const QImage::Format format = image_->format();
+    return painter_.isActive() && pen_.width <= 1 && pen_.style == TPenStyle::solid &&
+           image_->devicePixelRatio() == 1.0 && image_->width() <= maxDirectSize &&
+           image_->height() <= maxDirectSize && image_->isDetached() &&
+           (format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+            format == QImage::Format_ARGB32_Premultiplied);
+}
+
+TRect TQtCanvas::drawableBox() const {
+    TRect box{0, 0, image_->width() - 1, image_->height() - 1};
+    if (clipped_)
+        box = {std::max(box.left, clip_.left), std::max(box.top, clip_.top),
+               std::min(box.right, clip_.right - 1), std::min(box.bottom, clip_.bottom - 1)};
+    return box;
+}
+
+void TQtCanvas::flushLines() {
+    if (pendingCount_ == 0)
+        return;
+    const int count = pendingCount_;
+    pendingCount_ = 0;
+    if (!painter_.isActive())
+        return;
+    if (!drawsStraightIntoImage()) {
+        painter_.drawLines(pendingLines_.data(), count);
+        return;
+    }
+    // Lines with both ends inside the image and its clip are set pixel by pixel, mapped as the
+    // painter maps them; the others need its clipping and go to the painter.
+    const TRect box = drawableBox();
+    const double sx =
+        mapping_.anisotropic ? double(mapping_.viewportWidth) / double(mapping_.windowWidth) : 1.0;
+    const double sy =
+        mapping_.anisotropic ? double(mapping_.viewportHeight) / double(mapping_.windowHeight) : 1.0;
+    const double ox = viewportOrigin_.x;
+    const double oy = viewportOrigin_.y;
+    const qsizetype stride = image_->bytesPerLine();
+    uchar* const bits = image_->bits();
+    const QRgb colour = toQColor(pen_.color).rgba();
+    const auto plot = [bits, stride, colour, box](int x, int y) {
+        if (box.left <= x && x <= box.right && box.top <= y && y <= box.bottom)
+            reinterpret_cast<QRgb*>(bits + y * stride)[x] = colour;
+    };
+    const auto inside = [box](double x, double y) {
+        return box.left <= x && x <= box.right && box.top <= y && y <= box.bottom;
+    };
+    int leftToPainter = 0;
+    for (int i = 0; i < count; ++i) {
+        const QLine& line = pendingLines_[i];
+        const double x1 = sx * line.x1() + ox, y1 = sy * line.y1() + oy;
+        const double x2 = sx * line.x2() + ox, y2 = sy * line.y2() + oy;
+        if (line.p1() != line.p2() && inside(x1, y1) && inside(x2, y2))
+            cosmeticLinePixels(toFixed26(x1), toFixed26(y1), toFixed26(x2), toFixed26(y2), plot);
+        else
+            pendingLines_[leftToPainter++] = line;
+    }
+    if (leftToPainter > 0)
+        painter_.drawLines(pendingLines_.data(), leftToPainter);
+}
+
+bool TQtCanvas::rectangleStraight(int l, int t, int r, int b) {
+    const TRect box = drawableBox();
+    if (!drawsStraightIntoImage() || r - l < 2 || b - t < 2 || l < box.left || t < box.top ||
+        r - 1 > box.right || b - 1 > box.bottom)
+        return false;
+    const QRgb pen = toQColor(pen_.color).rgba();
+    const QRgb inside = toQColor(brush_.color).rgba();
+    const bool filled = brush_.style == TBrushStyle::solid;
+    for (int y = t; y < b; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(image_->scanLine(y));
+        if (y == t || y == b - 1) {
+            std::fill(row + l, row + r, pen);
+        } else {
+            row[l] = pen;
+            if (filled)
+                std::fill(row + l + 1, row + r - 1, inside);
+            row[r - 1] = pen;
+        }
+    }
+    return true;
+}
+
 void TQtCanvas::rectangle(int left, int top, int right, int bottom) {
+    flushLines();
     QPainter& p = painter();
     if (!p.isActive())
         return;
     const int l = deviceX(left), t = deviceY(top), r = deviceX(right), b = deviceY(bottom);
+    if (rectangleStraight(l, t, r, b))
+        return;
     p.setViewTransformEnabled(false);
     if (brush_.style == TBrushStyle::solid)
         p.fillRect(QRect(l, t, r - l, b - t), toQColor(brush_.color));
@@ -214,6 +307,7 @@ void TQtCanvas::rectangle(int left, int top, int right, int bottom) {
 }
 
 void TQtCanvas::roundRect(int left, int top, int right, int bottom, int ellipseWidth, int ellipseHeight) {
+    flushLines();
     QPainter& p = painter();
     if (!p.isActive())
         return;
@@ -233,6 +327,7 @@ void TQtCanvas::roundRect(int left, int top, int right, int bottom, int ellipseW
 }
 
 void TQtCanvas::focusRect(const TRect& rect) {
+    flushLines();
     QPainter& p = painter();
     if (!p.isActive())
         return;
@@ -252,6 +347,7 @@ void TQtCanvas::focusRect(const TRect& rect) {
 }
 
 void TQtCanvas::drawTextAt(double x, int y, const QString& text) {
+    flushLines();
     QPainter& p = painter();
     if (!p.isActive())
         return;

@@ -5,8 +5,10 @@
 
 #include <QFont>
 #include <QImage>
+#include <QLine>
 #include <QPainter>
 
+#include <array>
 #include <functional>
 
 // Draws on a QImage, which may carry a device pixel ratio: device pixels are then the image's
@@ -17,7 +19,10 @@
 // their corners: the outline covers left .. right - 1 and top .. bottom - 1.
 //
 // A QPainter is opened on the image by the first drawing call and stays open until end(); read
-// the image only after end(). The canvas state survives end().
+// the image only after end(). The canvas state survives end(). Lines wait in a batch until the
+// next call that is not a line (or end()). One-pixel solid lines and rectangles on a 32-bit image
+// of device pixel ratio 1 are set straight into its pixels, exactly those QPainter would set;
+// what needs clipping still goes to the painter.
 class TQtCanvas : public TCanvas {
 public:
     explicit TQtCanvas(QImage* image = nullptr);
@@ -41,7 +46,7 @@ public:
     void setClipRect(const TRect& device) override;
     void removeClip() override;
     void lineTo(int x, int y) override;
-    // All the lines in a few QPainter calls, with the pixels of the lineTo calls.
+    // The pixels of the lineTo calls, drawn as one batch.
     void polyline(const TPoint* points, int count) override;
     void rectangle(int left, int top, int right, int bottom) override;
     void roundRect(int left, int top, int right, int bottom, int ellipseWidth, int ellipseHeight) override;
@@ -54,6 +59,17 @@ public:
 private:
     QPainter& painter();
     void applyPen();
+    void queueLine(TPoint from, TPoint to);
+    // Draws the waiting lines with the current pen.
+    void flushLines();
+    // Whether the pen draws by setting pixels itself: one pixel wide, solid, on a 32-bit image
+    // of device pixel ratio 1 that no other QImage shares.
+    bool drawsStraightIntoImage() const;
+    // The device pixels a drawing call may touch: the image within the clip (right/bottom included).
+    TRect drawableBox() const;
+    // The rectangle's outline and inside set straight into the image, when it lies inside the
+    // drawable box; false leaves it to the painter.
+    bool rectangleStraight(int l, int t, int r, int b);
     void applyMapping();
     void applyClip();
     // Device pixel of a logical coordinate, rounded.
@@ -63,8 +79,13 @@ private:
     // Draws text left-aligned with its cell's top or bottom at y, honouring the vertical alignment.
     void drawTextAt(double x, int y, const QString& text);
 
+    static constexpr int lineBatch = 1024;
+    static constexpr int maxDirectSize = 16384; // keeps the fixed-point walk inside int
+
     QImage* image_;
     QPainter painter_;
+    std::array<QLine, lineBatch> pendingLines_; // logical coordinates
+    int pendingCount_ = 0;
     bool penApplied_ = false;
     bool textPenApplied_ = false;
     bool mappingApplied_ = false;

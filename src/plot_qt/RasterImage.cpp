@@ -21,6 +21,7 @@ const QImage& TRasterImage::image() {
 void TRasterImage::setDevicePixelRatio(double devicePixelRatio) {
     const double ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
     canvas_.end();
+    ++changes_;
     image_ = QImage(static_cast<int>(std::ceil(width_ * ratio)), static_cast<int>(std::ceil(height_ * ratio)),
                     QImage::Format_RGB32);
     image_.setDevicePixelRatio(ratio);

@@ -16,8 +16,15 @@ public:
 
     int width() const override { return width_; }
     int height() const override { return height_; }
-    TCanvas& canvas() override { return canvas_; }
-    TQtCanvas& qtCanvas() { return canvas_; }
+    TCanvas& canvas() override {
+        ++changes_;
+        return canvas_;
+    }
+    TQtCanvas& qtCanvas() {
+        ++changes_;
+        return canvas_;
+    }
+    std::uint64_t changeCount() const override { return changes_; }
 
     // The pixels drawn so far (painting is ended first).
     const QImage& image();
@@ -35,4 +42,5 @@ private:
     int height_;
     QImage image_;
     TQtCanvas canvas_;
+    std::uint64_t changes_ = 1;
 };

@@ -265,3 +265,146 @@ TEST(QtCanvas, StripPolylinesGiveThePixelsOfOneLinePerColumn) {
         }
     }
 }
+
+namespace {
+
+struct TDrawingSetup {
+    QSize size;
+    double ratio;
+    bool mapped;   // the plots' 961 x 691 logical window onto the whole image
+    QPoint origin; // viewport origin
+    QRect clip;    // device pixels; empty: none
+};
+
+// The canvas's calls made on a plain QPainter, one drawLine per line: the pixels the canvas must give.
+void drawWithPainter(QImage& image, const TDrawingSetup& s, const std::vector<TPoint>& points, TColor colour,
+                     int width) {
+    QPainter p(&image);
+    const int w = s.mapped ? 961 : s.size.width(), h = s.mapped ? 691 : s.size.height();
+    p.setWindow(0, 0, w, h);
+    p.setViewport(s.origin.x(), s.origin.y(), s.size.width(), s.size.height());
+    p.setViewTransformEnabled(false);
+    p.fillRect(QRect(s.origin.x(), s.origin.y(), s.size.width(), s.size.height()), Qt::white);
+    QPen outline(Qt::black, s.ratio);
+    outline.setCosmetic(true);
+    p.setPen(outline);
+    p.drawRect(QRect(s.origin.x(), s.origin.y(), s.size.width() - 1, s.size.height() - 1));
+    if (!s.clip.isEmpty())
+        p.setClipRect(s.clip);
+    p.setViewTransformEnabled(true);
+    QPen pen(QColor(colour & 0xFF, (colour >> 8) & 0xFF, colour >> 16), width * s.ratio);
+    pen.setCosmetic(true);
+    if (width > 1) {
+        pen.setCapStyle(Qt::RoundCap);
+        pen.setJoinStyle(Qt::RoundJoin);
+    }
+    p.setPen(pen);
+    for (std::size_t i = 1; i < points.size(); ++i)
+        p.drawLine(points[i - 1].x, points[i - 1].y, points[i].x, points[i].y);
+}
+
+} // namespace
+
+TEST(QtCanvas, LinesAndRectanglesGiveThePaintersPixels) {
+    const TDrawingSetup setups[] = {
+        {QSize(540, 356), 1.0, true, QPoint(0, 0), QRect()},
+        {QSize(540, 356), 1.0, true, QPoint(0, 0), QRect(58, 31, 421, 290)},
+        {QSize(700, 300), 1.0, false, QPoint(0, 0), QRect(-5, 20, 600, 900)},
+        {QSize(400, 250), 1.0, true, QPoint(13, 7), QRect()},
+        {QSize(300, 217), 2.0, false, QPoint(0, 0), QRect()},
+    };
+    unsigned seed = 99;
+    const auto next = [&seed](int range) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 8) % static_cast<unsigned>(range));
+    };
+    for (const TDrawingSetup& s : setups) {
+        for (const int width : {1, 3}) {
+            SCOPED_TRACE(::testing::Message()
+                         << s.size.width() << "x" << s.size.height() << " mapped " << s.mapped << " clip "
+                         << !s.clip.isEmpty() << " width " << width);
+            // Long and short lines, steep and flat, repeated points, ends off the image.
+            std::vector<TPoint> points{{100, 100}};
+            for (int i = 0; i < 3000; ++i) {
+                const TPoint last = points.back();
+                points.push_back(i % 3 == 0   ? TPoint{next(1100) - 70, next(800) - 50}
+                                 : i % 3 == 1 ? TPoint{last.x + next(5) - 2, last.y + next(61) - 30}
+                                              : TPoint{last.x + 1, next(10) == 0 ? last.y : next(760) - 30});
+            }
+            const TColor colour = 0x2080C0;
+            TRasterImage ours(s.size.width(), s.size.height(), s.ratio);
+            TCanvas& c = ours.canvas();
+            if (s.mapped)
+                c.setMapping(961, 691, s.size.width(), s.size.height());
+            c.setViewportOrigin(s.origin.x(), s.origin.y());
+            c.rectangle(0, 0, s.mapped ? 961 : s.size.width(), s.mapped ? 691 : s.size.height());
+            if (!s.clip.isEmpty())
+                c.setClipRect({s.clip.left(), s.clip.top(), s.clip.right() + 1, s.clip.bottom() + 1});
+            c.setPen({colour, width, TPenStyle::solid});
+            c.moveTo(points[0].x, points[0].y);
+            for (std::size_t i = 1; i < 1500; ++i)
+                c.lineTo(points[i].x, points[i].y);
+            c.polyline(points.data() + 1500, static_cast<int>(points.size()) - 1500);
+
+            QImage reference(ours.image().size(), ours.image().format());
+            reference.setDevicePixelRatio(s.ratio);
+            reference.fill(Qt::white);
+            drawWithPainter(reference, s, points, colour, width);
+            int differing = 0;
+            for (int y = 0; y < reference.height(); ++y)
+                for (int x = 0; x < reference.width(); ++x)
+                    differing += ours.image().pixel(x, y) != reference.pixel(x, y);
+            EXPECT_EQ(differing, 0);
+        }
+    }
+}
+
+TEST(QtCanvas, StripRedrawnOverItsTraceGivesTheClearedStripsPixels) {
+    // Three responses: a decaying one, a loud one far off the strip, a flat one.
+    std::vector<std::vector<double>> responses(3, std::vector<double>(blockLength, 0.0));
+    unsigned seed = 7;
+    for (int n = 0; n < blockLength; ++n) {
+        seed = seed * 1103515245u + 12345u;
+        const double noise = static_cast<double>(seed >> 8) / (1 << 24) * 2 - 1;
+        responses[0][n] = noise * std::exp(-n / 700.0);
+        responses[1][n] = noise * 4;
+    }
+    const auto fresh = [&](const std::vector<double>& s, int offset, double ratio) {
+        TRasterImage image(1500, 177, ratio);
+        drawStrip(image, s.data(), 1, blockLength, offset);
+        return image.image().copy();
+    };
+    for (const double ratio : {1.0, 2.0}) {
+        SCOPED_TRACE(::testing::Message() << "ratio " << ratio);
+        TRasterImage image(1500, 177, ratio);
+        TStripTrace trace;
+        drawStrip(image, responses[0].data(), 1, blockLength, 0, &trace);
+        drawStrip(image, responses[1].data(), 1, blockLength, 20, &trace);
+        EXPECT_EQ(image.image(), fresh(responses[1], 20, ratio));
+        drawStrip(image, responses[2].data(), 1, blockLength, 0, &trace);
+        EXPECT_EQ(image.image(), fresh(responses[2], 0, ratio));
+        // Moved in a few places only: at the first and last columns, one sample, a loud stretch.
+        std::vector<double> edited = responses[0];
+        drawStrip(image, edited.data(), 1, blockLength, 0, &trace);
+        edited[0] = -0.9;
+        edited[1499] = 0.7;
+        edited[700] = 0.5;
+        for (int n = 900; n < 960; ++n)
+            edited[n] = n % 2 == 0 ? 3.0 : -0.2;
+        drawStrip(image, edited.data(), 1, blockLength, 0, &trace);
+        EXPECT_EQ(image.image(), fresh(edited, 0, ratio));
+        drawStrip(image, edited.data(), 1, blockLength, 0, &trace);
+        EXPECT_EQ(image.image(), fresh(edited, 0, ratio));
+        // Something else drawn on the image in between: the next strip clears it all.
+        image.canvas().moveTo(0, 0);
+        image.canvas().lineTo(1400, 170);
+        drawStrip(image, responses[0].data(), 1, blockLength, 5, &trace);
+        EXPECT_EQ(image.image(), fresh(responses[0], 5, ratio));
+        // A new pen: the old line cannot be taken away with the old width.
+        image.canvas().setPen({0x000000, 2, TPenStyle::solid});
+        drawStrip(image, responses[1].data(), 1, blockLength, 0, &trace);
+        image.canvas().setPen({});
+        drawStrip(image, responses[2].data(), 1, blockLength, 0, &trace);
+        EXPECT_EQ(image.image(), fresh(responses[2], 0, ratio));
+    }
+}
