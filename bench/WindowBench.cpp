@@ -1,7 +1,7 @@
 // Speed of the window's two most frequent reactions, with the example pair (examples/) loaded:
-// a move of a pickup-model track bar and a change notification of code 1. What is timed is the
-// work up to the pixels in the images; the widgets' repaints are left to the event loop, which
-// does not run here.
+// a move of a pickup-model track bar and a change notification of code 1 (with nothing changed,
+// and with the mic's delay changed). What is timed is the work up to the pixels in the images;
+// the widgets' repaints are left to the event loop, which does not run here.
 #include "BenchApp.h"
 #include "app/Tvk.h"
 #include "controls/NotifyEvent.h"
@@ -59,5 +59,22 @@ void BM_ParamChanged(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ParamChanged)->Unit(benchmark::kMillisecond);
+
+// The same with the mic's delay moving by 25 samples each time, so that the mic strip, the
+// analysis and every curve change.
+void BM_ParamChangedDelayMoves(benchmark::State& state) {
+    auto window = exampleWindow(state);
+    int step = 0;
+    for (auto _ : state) {
+        window->analyzer->delayMic = 25.0 * (++step % 2);
+        sendNotify(window.get(), paramChangedMessage, 1, 0);
+        benchmark::DoNotOptimize(pixels(window->ImageTimeDomainL));
+        benchmark::DoNotOptimize(pixels(window->ImageTimeDomainR));
+        benchmark::DoNotOptimize(pixels(window->ImageFreqDomain1));
+        benchmark::DoNotOptimize(pixels(window->ImageTimeDomainI));
+        benchmark::DoNotOptimize(pixels(window->ImageFreqDomain2));
+    }
+}
+BENCHMARK(BM_ParamChangedDelayMoves)->Unit(benchmark::kMillisecond);
 
 } // namespace
