@@ -21,7 +21,9 @@ inline constexpr const char* cliPlotModuleStampSymbol = "bodyAnalyzerCliPlotsSta
 inline constexpr const char* cliPlotModuleDrawSymbol = "bodyAnalyzerCliDrawPlots";
 using TCliPlotStamp = std::size_t (*)();
 // Draws the plots the options ask for and returns each as PNG bytes (left empty when not asked
-// for); the program writes the files. False with `error` naming the file when one cannot be encoded.
+// for); the program writes the files. False with `error` set when one cannot be drawn or encoded
+// (naming the file). It throws nothing: the program and the module may run on C++ runtimes of their
+// own (see src/cli/CMakeLists.txt).
 using TCliPlotDrawer = bool (*)(TAnalyzer& a, const TCliOptions& options, std::string& analysisPng,
                                 std::string& summaryPng, std::string& error);
 

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -82,5 +83,13 @@ extern "C" __attribute__((visibility("default"))) std::size_t bodyAnalyzerCliPlo
 extern "C" __attribute__((visibility("default"))) bool
 bodyAnalyzerCliDrawPlots(TAnalyzer& a, const TCliOptions& o, std::string& analysisPng,
                          std::string& summaryPng, std::string& error) {
-    return drawPlots(a, o, analysisPng, summaryPng, error);
+    // Nothing may unwind into the program, which runs on a C++ runtime of its own.
+    try {
+        return drawPlots(a, o, analysisPng, summaryPng, error);
+    } catch (const std::exception& e) {
+        error = std::string("the plots could not be drawn: ") + e.what();
+    } catch (...) {
+        error = "the plots could not be drawn";
+    }
+    return false;
 }
