@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <malloc.h>
 #include <memory>
 #include <vector>
@@ -78,7 +79,17 @@ std::size_t heapInUse() {
     return m.uordblks + m.hblkhd;
 }
 
+// Whether heapInUse() follows malloc in this build (a sanitizer's allocator is not counted by it).
+bool heapIsCounted() {
+    const std::size_t before = heapInUse();
+    void* volatile p = std::malloc(1 << 20);
+    const bool counted = heapInUse() > before;
+    std::free(p);
+    return counted;
+}
+
 TEST(FFT, OnlyTheFirstTransformOfANewLengthAllocatesAndEarlierPlansSurviveTheBuffersGrowing) {
+    const bool counted = heapIsCounted();
     TFFT fft;
     std::vector<Complex> x(TFFT::maxLength), y(TFFT::maxLength), small(1024), again(1024);
     for (int i = 0; i < TFFT::maxLength; ++i)
@@ -86,14 +97,18 @@ TEST(FFT, OnlyTheFirstTransformOfANewLengthAllocatesAndEarlierPlansSurviveTheBuf
     const std::size_t start = heapInUse();
     fft.transform(x.data(), y.data(), blockLength, false);
     fft.transform(y.data(), y.data(), blockLength, true);
-    EXPECT_EQ(heapInUse(), start) << "block-length plans are made with the engine";
+    if (counted) {
+        EXPECT_EQ(heapInUse(), start) << "block-length plans are made with the engine";
+    }
 
     fft.transform(x.data(), small.data(), 1024, false);
     const std::size_t planned = heapInUse();
-    EXPECT_GT(planned, start);
     fft.transform(x.data(), y.data(), 1024, true);
     fft.transform(x.data(), y.data(), 1024, false);
-    EXPECT_EQ(heapInUse(), planned);
+    if (counted) {
+        EXPECT_GT(planned, start);
+        EXPECT_EQ(heapInUse(), planned);
+    }
 
     // Growing the buffers to the longest length keeps the shorter plans working.
     fft.transform(x.data(), y.data(), TFFT::maxLength, false);
