@@ -1,15 +1,20 @@
-// The batch tool's plots: drawn offscreen on raster images, so no display is needed.
-#include "cli/CliRun.h"
+// The batch tool's plots: drawn offscreen on raster images, so no display is needed. Built as the
+// plot module (see CliPlotModule.h), the one part of the tool that loads Qt.
+#include "cli/CliPlotModule.h"
 
 #include "dsp/Analyzer.h"
 #include "plot/AnalyzerView.h"
 #include "plot_qt/RasterImage.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QGuiApplication>
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -37,23 +42,54 @@ void ensureGuiApplication() {
     static QGuiApplication app(argc, argv);
 }
 
-} // namespace
+// The image as PNG bytes; false with `error` naming `path` when it cannot be encoded.
+bool encodePng(TRasterImage& image, const std::string& path, std::string& png, std::string& error) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.image().save(&buffer, "PNG")) {
+        error = "Cannot write \"" + path + "\": the PNG could not be encoded";
+        return false;
+    }
+    png.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return true;
+}
 
-bool writePlots(TAnalyzer& a, const TCliOptions& o, std::string& error) {
+bool drawPlots(TAnalyzer& a, const TCliOptions& o, std::string& analysisPng, std::string& summaryPng,
+               std::string& error) {
     ensureGuiApplication();
     TAnalyzerView view(a);
     if (!o.plotAnalysis.empty()) {
         TRasterImage plot(o.plotWidth, o.plotHeight);
         TRasterImage strip(blockLength, 177);
         view.drawAnalysis(plot, strip);
-        if (!plot.savePng(o.plotAnalysis, &error))
+        if (!encodePng(plot, o.plotAnalysis, analysisPng, error))
             return false;
     }
     if (!o.plotSummary.empty()) {
         TRasterImage plot(o.plotWidth, o.plotHeight);
         view.drawSummary(plot);
-        if (!plot.savePng(o.plotSummary, &error))
+        if (!encodePng(plot, o.plotSummary, summaryPng, error))
             return false;
     }
     return true;
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) std::size_t bodyAnalyzerCliPlotsStamp() {
+    return cliPlotModuleStamp();
+}
+
+extern "C" __attribute__((visibility("default"))) bool
+bodyAnalyzerCliDrawPlots(TAnalyzer& a, const TCliOptions& o, std::string& analysisPng,
+                         std::string& summaryPng, std::string& error) {
+    // Nothing may unwind into the program, which runs on a C++ runtime of its own.
+    try {
+        return drawPlots(a, o, analysisPng, summaryPng, error);
+    } catch (const std::exception& e) {
+        error = std::string("the plots could not be drawn: ") + e.what();
+    } catch (...) {
+        error = "the plots could not be drawn";
+    }
+    return false;
 }

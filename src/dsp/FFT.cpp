@@ -4,10 +4,11 @@
 
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <fftw3.h>
 #include <mutex>
+#include <new>
 
 // Arrays of Complex are handed to FFTW as they are.
 static_assert(sizeof(Complex) == sizeof(fftw_complex));
@@ -25,23 +26,25 @@ fftw_complex* asFftw(const Complex* p) {
 bool aligned(const void* p) {
     return reinterpret_cast<std::uintptr_t>(p) % TFFT::alignment == 0;
 }
+
+Complex* allocateBuffer(int n) {
+    auto* p = reinterpret_cast<Complex*>(fftw_alloc_complex(static_cast<std::size_t>(n)));
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
 } // namespace
 
 TFFT::TFFT() {
-    inBuf = reinterpret_cast<Complex*>(fftw_alloc_complex(maxLength));
-    outBuf = reinterpret_cast<Complex*>(fftw_alloc_complex(maxLength));
-    std::memset(static_cast<void*>(inBuf), 0, sizeof(Complex) * maxLength);
-    std::memset(static_cast<void*>(outBuf), 0, sizeof(Complex) * maxLength);
+    // The buffers come with the first plan. The estimating planner neither reads nor writes the
+    // arrays, so they need no clearing.
+    plan(13);
+    static_assert(1 << 13 == blockLength);
     const std::lock_guard<std::mutex> lock(fftwPlannerLock());
-    for (int i = 1; i < planCount; ++i) {
-        const int n = 1 << i;
-        forwardPlans[i] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_FORWARD, FFTW_ESTIMATE);
-        backwardPlans[i] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_BACKWARD, FFTW_ESTIMATE);
-    }
     // The real plans run on the caller's arrays (new-array execute); the engine's buffers only
     // stand in for them while planning. FFTW keeps the input of a forward real transform.
-    forwardRealPlan = fftw_plan_dft_r2c_1d(blockLength, reinterpret_cast<double*>(inBuf), asFftw(outBuf),
-                                           FFTW_ESTIMATE);
+    forwardRealPlan =
+        fftw_plan_dft_r2c_1d(blockLength, reinterpret_cast<double*>(inBuf), asFftw(outBuf), FFTW_ESTIMATE);
     backwardRealPlan = fftw_plan_dft_c2r_1d(blockLength, asFftw(inBuf), reinterpret_cast<double*>(outBuf),
                                             FFTW_ESTIMATE | FFTW_DESTROY_INPUT);
 }
@@ -51,17 +54,46 @@ TFFT::~TFFT() {
     fftw_destroy_plan(static_cast<fftw_plan>(forwardRealPlan));
     fftw_destroy_plan(static_cast<fftw_plan>(backwardRealPlan));
     for (int i = 1; i < planCount; ++i) {
-        fftw_destroy_plan(static_cast<fftw_plan>(forwardPlans[i]));
-        fftw_destroy_plan(static_cast<fftw_plan>(backwardPlans[i]));
+        if (forwardPlans[i])
+            fftw_destroy_plan(static_cast<fftw_plan>(forwardPlans[i]));
+        if (backwardPlans[i])
+            fftw_destroy_plan(static_cast<fftw_plan>(backwardPlans[i]));
     }
     fftw_free(inBuf);
     fftw_free(outBuf);
 }
 
+void TFFT::plan(int k) {
+    const int n = 1 << k;
+    if (n > capacity) {
+        // Every plan runs on the current buffers through new-array execute, so plans made on the
+        // old ones stay valid: fftw_malloc gives all of them the same alignment.
+        Complex* newIn = allocateBuffer(n);
+        Complex* newOut = nullptr;
+        try {
+            newOut = allocateBuffer(n);
+        } catch (...) {
+            fftw_free(newIn);
+            throw;
+        }
+        fftw_free(inBuf);
+        fftw_free(outBuf);
+        inBuf = newIn;
+        outBuf = newOut;
+        capacity = n;
+    }
+    const std::lock_guard<std::mutex> lock(fftwPlannerLock());
+    forwardPlans[k] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_FORWARD, FFTW_ESTIMATE);
+    backwardPlans[k] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_BACKWARD, FFTW_ESTIMATE);
+}
+
 void TFFT::transform(const Complex* in, Complex* out, int n, bool inverse) {
     const int k = static_cast<int>(std::log(static_cast<double>(n)) / std::log(2.0) + 0.1);
+    if (!forwardPlans[k])
+        plan(k);
     std::memcpy(static_cast<void*>(inBuf), in, sizeof(Complex) * n);
-    fftw_execute(static_cast<fftw_plan>(inverse ? backwardPlans[k] : forwardPlans[k]));
+    fftw_execute_dft(static_cast<fftw_plan>(inverse ? backwardPlans[k] : forwardPlans[k]), asFftw(inBuf),
+                     asFftw(outBuf));
     std::memcpy(static_cast<void*>(out), outBuf, sizeof(Complex) * n);
 }
 

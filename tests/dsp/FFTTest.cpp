@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <malloc.h>
 #include <memory>
 #include <vector>
 
@@ -68,6 +70,61 @@ TEST(FFT, RoundTripOfLength8192ReturnsLengthTimesInput) {
     for (int i = 0; i < n; ++i) {
         ASSERT_NEAR(z[i].re, n * x[i].re, 1e-9);
         ASSERT_NEAR(z[i].im, n * x[i].im, 1e-9);
+    }
+}
+
+// Bytes the C heap has handed out (FFTW allocates through malloc), including mapped blocks.
+std::size_t heapInUse() {
+    const struct mallinfo2 m = ::mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+// Whether heapInUse() follows malloc in this build (a sanitizer's allocator is not counted by it).
+bool heapIsCounted() {
+    const std::size_t before = heapInUse();
+    void* volatile p = std::malloc(1 << 20);
+    const bool counted = heapInUse() > before;
+    std::free(p);
+    return counted;
+}
+
+TEST(FFT, OnlyTheFirstTransformOfANewLengthAllocatesAndEarlierPlansSurviveTheBuffersGrowing) {
+    const bool counted = heapIsCounted();
+    TFFT fft;
+    std::vector<Complex> x(TFFT::maxLength), y(TFFT::maxLength), small(1024), again(1024);
+    for (int i = 0; i < TFFT::maxLength; ++i)
+        x[i] = {std::sin(0.37 * i), std::cos(0.11 * i)};
+    const std::size_t start = heapInUse();
+    fft.transform(x.data(), y.data(), blockLength, false);
+    fft.transform(y.data(), y.data(), blockLength, true);
+    if (counted) {
+        EXPECT_EQ(heapInUse(), start) << "block-length plans are made with the engine";
+    }
+
+    fft.transform(x.data(), small.data(), 1024, false);
+    const std::size_t planned = heapInUse();
+    fft.transform(x.data(), y.data(), 1024, true);
+    fft.transform(x.data(), y.data(), 1024, false);
+    if (counted) {
+        EXPECT_GT(planned, start);
+        EXPECT_EQ(heapInUse(), planned);
+    }
+
+    // Growing the buffers to the longest length keeps the shorter plans working.
+    fft.transform(x.data(), y.data(), TFFT::maxLength, false);
+    EXPECT_NEAR(
+        y[0].re,
+        [&] {
+            double sum = 0;
+            for (const Complex& c : x)
+                sum += c.re;
+            return sum;
+        }(),
+        1e-6);
+    fft.transform(x.data(), again.data(), 1024, false);
+    for (int i = 0; i < 1024; ++i) {
+        ASSERT_EQ(again[i].re, small[i].re) << i;
+        ASSERT_EQ(again[i].im, small[i].im) << i;
     }
 }
 

@@ -50,6 +50,32 @@ TEST(NumberText, FormatsLikePrintf) {
     EXPECT_EQ(i, "-2147483648");
 }
 
+TEST(NumberText, FourSignificantDigitsRoundTiesAndNearTiesLikePrintf) {
+    std::vector<double> values;
+    // Exact decimal ties (d.dddd5 and dyadic fractions), their neighbours, and the carry into the
+    // next power of ten, across the exponents the body data and project files hold.
+    for (int d = 1000; d < 10000; d += 7) {
+        for (const double scale : {1.0, 10.0, 1000.0, 1e6, 0.5, 0.25, 0.0625, 1.0 / 1024}) {
+            const double tie = (d + 0.5) * scale;
+            values.insert(values.end(), {tie, std::nextafter(tie, 0.0), std::nextafter(tie, 1e300), -tie});
+        }
+        values.push_back(d / 4096.0);
+        values.push_back(d * 0.001);
+    }
+    for (int e = -45; e <= 30; ++e)
+        for (const double m : {9.9995, 9.99949999999, 9.9999999, 1.0, 0.99999999999})
+            values.push_back(m * std::pow(10.0, e));
+    std::mt19937_64 gen(5);
+    std::uniform_real_distribution<double> exponent(-42.0, 27.0);
+    for (int i = 0; i < 200000; ++i)
+        values.push_back((i % 2 ? 1 : -1) * std::pow(10.0, exponent(gen)));
+    for (const double v : values) {
+        std::string e;
+        appendExp3(e, v);
+        ASSERT_EQ(e, printfText("%1.3e", v)) << v;
+    }
+}
+
 TEST(NumberText, ParsesLikeStrtodAndAtoi) {
     EXPECT_EQ(parseDoublePrefix("1.234e-05"), 1.234e-05);
     EXPECT_EQ(parseDoublePrefix(" +2.5xyz"), 2.5);
