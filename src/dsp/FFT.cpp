@@ -36,11 +36,20 @@ Complex* allocateBuffer(int n) {
 } // namespace
 
 TFFT::TFFT() {
-    // The buffers come with the first plan. The estimating planner neither reads nor writes the
-    // arrays, so they need no clearing.
-    plan(13);
-    static_assert(1 << 13 == blockLength);
+    inBuf = allocateBuffer(maxLength);
+    try {
+        outBuf = allocateBuffer(maxLength);
+    } catch (...) {
+        fftw_free(inBuf);
+        throw;
+    }
+    // The estimating planner neither reads nor writes the arrays, so the buffers need no clearing.
     const std::lock_guard<std::mutex> lock(fftwPlannerLock());
+    for (int i = 1; i < planCount; ++i) {
+        const int n = 1 << i;
+        forwardPlans[i] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_FORWARD, FFTW_ESTIMATE);
+        backwardPlans[i] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_BACKWARD, FFTW_ESTIMATE);
+    }
     // The real plans run on the caller's arrays (new-array execute); the engine's buffers only
     // stand in for them while planning. FFTW keeps the input of a forward real transform.
     forwardRealPlan =
@@ -54,43 +63,15 @@ TFFT::~TFFT() {
     fftw_destroy_plan(static_cast<fftw_plan>(forwardRealPlan));
     fftw_destroy_plan(static_cast<fftw_plan>(backwardRealPlan));
     for (int i = 1; i < planCount; ++i) {
-        if (forwardPlans[i])
-            fftw_destroy_plan(static_cast<fftw_plan>(forwardPlans[i]));
-        if (backwardPlans[i])
-            fftw_destroy_plan(static_cast<fftw_plan>(backwardPlans[i]));
+        fftw_destroy_plan(static_cast<fftw_plan>(forwardPlans[i]));
+        fftw_destroy_plan(static_cast<fftw_plan>(backwardPlans[i]));
     }
     fftw_free(inBuf);
     fftw_free(outBuf);
 }
 
-void TFFT::plan(int k) {
-    const int n = 1 << k;
-    if (n > capacity) {
-        // Every plan runs on the current buffers through new-array execute, so plans made on the
-        // old ones stay valid: fftw_malloc gives all of them the same alignment.
-        Complex* newIn = allocateBuffer(n);
-        Complex* newOut = nullptr;
-        try {
-            newOut = allocateBuffer(n);
-        } catch (...) {
-            fftw_free(newIn);
-            throw;
-        }
-        fftw_free(inBuf);
-        fftw_free(outBuf);
-        inBuf = newIn;
-        outBuf = newOut;
-        capacity = n;
-    }
-    const std::lock_guard<std::mutex> lock(fftwPlannerLock());
-    forwardPlans[k] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_FORWARD, FFTW_ESTIMATE);
-    backwardPlans[k] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_BACKWARD, FFTW_ESTIMATE);
-}
-
 void TFFT::transform(const Complex* in, Complex* out, int n, bool inverse) {
     const int k = static_cast<int>(std::log(static_cast<double>(n)) / std::log(2.0) + 0.1);
-    if (!forwardPlans[k])
-        plan(k);
     std::memcpy(static_cast<void*>(inBuf), in, sizeof(Complex) * n);
     fftw_execute_dft(static_cast<fftw_plan>(inverse ? backwardPlans[k] : forwardPlans[k]), asFftw(inBuf),
                      asFftw(outBuf));

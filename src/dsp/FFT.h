@@ -2,15 +2,13 @@
 // FFTW's sign convention (forward: e^(-2 pi i nk/N), backward: e^(+2 pi i nk/N)). A forward
 // transform followed by a backward one returns the input multiplied by the length.
 //
-// Plans are made with FFTW's estimating planner (deterministic, no wisdom). Construction makes only
-// what the analysis run uses: the complex plans of length blockLength (8192) in both directions, the
-// real block plans, and engine buffers of blockLength values. Any other length is planned on its
-// first transform, and the buffers grow to it then: that first transform of a new length allocates
-// (about 32 bytes per value for the two buffers) and makes two plans; later ones of that length do
-// neither. The analysis run only transforms blocks, so it never allocates.
+// Construction makes every plan the engine ever uses, with FFTW's estimating planner (deterministic,
+// no wisdom): the complex plans of every length in both directions and the real block plans, and
+// engine buffers of maxLength values (about 4 MB, left uncleared: the estimating planner neither reads
+// nor writes them). No transform makes a plan or allocates.
 //
-// Planning and plan destruction go through fftwPlannerLock(), so engines may be built, used for new
-// lengths and destroyed in several threads at once; each engine is used by one thread at a time.
+// Planning and plan destruction go through fftwPlannerLock(), so engines may be built and destroyed
+// in several threads at once; each engine is used by one thread at a time.
 #pragma once
 
 #include "dsp/AnalyzerTypes.h"
@@ -22,14 +20,13 @@ public:
     static constexpr int maxLength = 131072;
     static constexpr int planCount = 18; // entry i (1..17) is the plan of length 2^i
 
-    TFFT(); // makes the block-length plans (see above)
+    TFFT(); // makes all plans (see above)
     ~TFFT();
     TFFT(const TFFT&) = delete;
     TFFT& operator=(const TFFT&) = delete;
 
     // Transforms in[0..n-1] into out[0..n-1] through the engine's own buffers, so in and out may
-    // be the same array. n must be a power of two from 2 to 131072 (not checked). No allocation,
-    // except on the first transform of a length other than blockLength (see above).
+    // be the same array. n must be a power of two from 2 to 131072 (not checked). No allocation.
     void transform(const Complex* in, Complex* out, int n, bool inverse);
 
     // The same complex transform of length blockLength (8192) run on the arrays themselves: in and
@@ -49,14 +46,10 @@ public:
     static constexpr int alignment = 64;
 
 private:
-    // Makes the plans of length 2^k in both directions (and grows the buffers to that length).
-    void plan(int k);
-
-    std::array<void*, planCount> forwardPlans{};  // fftw_plan handles; null until planned
-    std::array<void*, planCount> backwardPlans{}; // fftw_plan handles; null until planned
-    Complex* inBuf = nullptr;                     // capacity values, FFTW-aligned
-    Complex* outBuf = nullptr;                    // capacity values, FFTW-aligned
-    int capacity = 0;                             // blockLength, or the longest length planned
+    std::array<void*, planCount> forwardPlans{};  // fftw_plan handles; entry 0 stays null
+    std::array<void*, planCount> backwardPlans{}; // fftw_plan handles; entry 0 stays null
+    Complex* inBuf = nullptr;                     // maxLength values, FFTW-aligned
+    Complex* outBuf = nullptr;                    // maxLength values, FFTW-aligned
     void* forwardRealPlan = nullptr;              // fftw_plan, length blockLength
     void* backwardRealPlan = nullptr;             // fftw_plan, length blockLength
 };
