@@ -84,6 +84,7 @@ void TAnalyzer::computeResponses() {
     if (pickupSilent)
         pickupSpectrum.fill(Complex{});
 
+    micSpectrumUndelayed = dm == 0 && dp == 0;
     compressPeaks();
     if (useMinPhase && !pickupSilent)
         cleanPickupModel();

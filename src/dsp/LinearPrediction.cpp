@@ -90,10 +90,11 @@ CLONED_FOR_AVX void autocorrelate(const double* __restrict x, int L, double* __r
     r[0] = r[0] * 1.0001;
 }
 
-void levinsonDurbin(const double* r, int P, double* a) {
+bool levinsonDurbin(const double* r, int P, double* a) {
     a[0] = 1;
     a[1] = -r[1] / r[0];
     double e = r[0] + r[1] * a[1];
+    bool stable = r[0] > 0 && e > 0;
     for (int i = 2; i <= P; ++i) {
         double acc = 0;
         for (int j = 0; j < i; ++j)
@@ -108,9 +109,11 @@ void levinsonDurbin(const double* r, int P, double* a) {
         }
         a[i] = k;
         e = e + k * acc;
+        stable = stable && e > 0;
         if (e <= 0)
             e = static_cast<double>(0.01f);
     }
+    return stable;
 }
 
 void lagWindow(double* a, int P, double q) {

@@ -16,7 +16,10 @@ void autocorrelate(const double* x, int L, double* r);
 
 // Prediction coefficients a[0..P] (a[0] = 1) of order P >= 1 from r[0..P]. A prediction error
 // that drops to zero or below is reset to 0.01 (single precision), so the recursion stays finite.
-void levinsonDurbin(const double* r, int P, double* a);
+// Returns true when the error stayed positive at every step (every reflection coefficient below 1
+// in magnitude): 1/A(z) is then stable, its poles inside the unit circle. False after a reset or
+// when the error is not a number.
+bool levinsonDurbin(const double* r, int P, double* a);
 
 // Multiplies a[m] by q^m for m = 0..P in place (a[0] stays as it is); q = 0 leaves (a[0], 0, ...).
 // Pulls the model's poles toward the origin by the factor q, widening its resonances.
