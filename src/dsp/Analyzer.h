@@ -120,6 +120,8 @@ private:
     // the model is stable and |lagFactor| <= 0.99 that response has died away to rounding, and D
     // is A itself at the bins; otherwise the response is computed into lpResponse and transformed.
     void fitAllPoleModel(int order, double lagFactor);
+    // The same from the autocorrelation already in lpCorrelation.
+    void fitAllPoleModelToCorrelation(int order, double lagFactor);
     // fftOut[k] = A(e^(2 pi i k / 8192)) for k = 0..4095 from lpCoefficients.
     void predictorSpectrum(int order);
     // binDb[k] = 20 log10(|x[k]| + 0.001) + offsetDb for the bins plotResampling reads.

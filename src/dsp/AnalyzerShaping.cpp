@@ -27,6 +27,10 @@ constexpr int hornerOrders = 8;
 
 void TAnalyzer::fitAllPoleModel(int order, double lagFactor) {
     autocorrelate(lpSignal.data(), order, lpCorrelation.data());
+    fitAllPoleModelToCorrelation(order, lagFactor);
+}
+
+void TAnalyzer::fitAllPoleModelToCorrelation(int order, double lagFactor) {
     const bool stable = levinsonDurbin(lpCorrelation.data(), order, lpCoefficients.data());
     lagWindow(lpCoefficients.data(), order, lagFactor);
     // The lag window pulls the poles of a stable model within radius |q|. The lift of r[0] keeps
@@ -49,21 +53,7 @@ void TAnalyzer::fitAllPoleModel(int order, double lagFactor) {
 void TAnalyzer::predictorSpectrum(int order) {
     const double* a = lpCoefficients.data();
     if (order < hornerOrders) {
-        // Few coefficients: Horner's rule at each bin, every step of the same length.
-        double c[hornerOrders] = {};
-        for (int j = 0; j <= order; ++j)
-            c[j] = a[j];
-        for (int k = 0; k < binCount; ++k) {
-            const Complex z = binTwiddle[k];
-            double re = c[hornerOrders - 1];
-            double im = 0;
-            for (int j = hornerOrders - 2; j >= 0; --j) {
-                const double r = re * z.re - im * z.im + c[j];
-                im = re * z.im + im * z.re;
-                re = r;
-            }
-            fftOut[k] = {re, im};
-        }
+        predictorAt(a, order, binTwiddle.data(), binCount, fftOut.data());
         return;
     }
     std::copy_n(a, order + 1, lpPadded.begin());
@@ -142,7 +132,9 @@ void TAnalyzer::straightenAndGain() {
 
 void TAnalyzer::straightenAndGainOfLpSignal() {
     const double s = 1 - 0.02 * trackBarPosition(alpha);
-    fitAllPoleModel(4, s);
+    // The broad trend needs no summation order of its own: the faster interleaved sums will do.
+    autocorrelateInterleaved(lpSignal.data(), 4, lpCorrelation.data());
+    fitAllPoleModelToCorrelation(4, s);
     const double gainLin = std::pow(10.0, 0.05 * gainDb);
 
     // Dividing by the model's magnitude 1 / |D| is multiplying by |D|.

@@ -57,7 +57,67 @@ CLONED_FOR_AVX void allPoleResponseShort(const double* __restrict a, int P, doub
     }
 }
 
+// predictorAt for a fixed order: the point loop carries no inner loop of unknown length.
+template <int P>
+[[gnu::always_inline]] inline void predictorAtOrder(const double* __restrict a, const Complex* __restrict w, int count,
+                      Complex* __restrict out) {
+    for (int k = 0; k < count; ++k) {
+        const double zr = w[k].re;
+        const double zi = w[k].im;
+        double re = a[P];
+        double im = 0;
+        for (int j = P - 1; j >= 0; --j) {
+            const double nr = re * zr - im * zi + a[j];
+            im = re * zi + im * zr;
+            re = nr;
+        }
+        out[k] = {re, im};
+    }
+}
+
 } // namespace
+
+CLONED_FOR_AVX void autocorrelateInterleaved(const double* __restrict x, int L, double* __restrict r) {
+    constexpr int ways = 4;
+    double acc[ways][shortOrder] = {};
+    for (double& s : acc[0])
+        s = 1e-32;
+    const int full = blockLength - (shortOrder - 1); // below this n, all eight lags have a partner
+    int n = 0;
+    for (; n + ways <= full; n += ways)
+        for (int w = 0; w < ways; ++w)
+            for (int m = 0; m < shortOrder; ++m)
+                acc[w][m] += x[n + w] * x[n + w + m];
+    for (; n < blockLength; ++n)
+        for (int m = 0; m <= L && n + m < blockLength; ++m)
+            acc[n % ways][m] += x[n] * x[n + m];
+    for (int m = 0; m <= L; ++m)
+        r[m] = (acc[0][m] + acc[1][m]) + (acc[2][m] + acc[3][m]);
+    r[0] = r[0] * 1.0001;
+}
+
+CLONED_FOR_AVX void predictorAt(const double* __restrict a, int P, const Complex* __restrict w, int count,
+                                Complex* __restrict out) {
+    switch (P) {
+    case 1: return predictorAtOrder<1>(a, w, count, out);
+    case 2: return predictorAtOrder<2>(a, w, count, out);
+    case 3: return predictorAtOrder<3>(a, w, count, out);
+    case 4: return predictorAtOrder<4>(a, w, count, out);
+    default: break;
+    }
+    for (int k = 0; k < count; ++k) {
+        const double zr = w[k].re;
+        const double zi = w[k].im;
+        double re = a[P];
+        double im = 0;
+        for (int j = P - 1; j >= 0; --j) {
+            const double nr = re * zr - im * zi + a[j];
+            im = re * zi + im * zr;
+            re = nr;
+        }
+        out[k] = {re, im};
+    }
+}
 
 CLONED_FOR_AVX void autocorrelate(const double* __restrict x, int L, double* __restrict r) {
     if (L < shortOrder) {
