@@ -57,10 +57,11 @@ CLONED_FOR_AVX void allPoleResponseShort(const double* __restrict a, int P, doub
     }
 }
 
-// predictorAt for a fixed order: the point loop carries no inner loop of unknown length.
-template <int P>
-[[gnu::always_inline]] inline void predictorAtOrder(const double* __restrict a, const Complex* __restrict w, int count,
-                      Complex* __restrict out) {
+// The body of predictorAt, inlined where P is a constant so that the point loop carries no inner
+// loop of unknown length.
+[[gnu::always_inline]] inline void predictorAtEach(const double* __restrict a, int P,
+                                                   const Complex* __restrict w, int count,
+                                                   Complex* __restrict out) {
     for (int k = 0; k < count; ++k) {
         const double zr = w[k].re;
         const double zi = w[k].im;
@@ -99,23 +100,16 @@ CLONED_FOR_AVX void autocorrelateInterleaved(const double* __restrict x, int L, 
 CLONED_FOR_AVX void predictorAt(const double* __restrict a, int P, const Complex* __restrict w, int count,
                                 Complex* __restrict out) {
     switch (P) {
-    case 1: return predictorAtOrder<1>(a, w, count, out);
-    case 2: return predictorAtOrder<2>(a, w, count, out);
-    case 3: return predictorAtOrder<3>(a, w, count, out);
-    case 4: return predictorAtOrder<4>(a, w, count, out);
-    default: break;
-    }
-    for (int k = 0; k < count; ++k) {
-        const double zr = w[k].re;
-        const double zi = w[k].im;
-        double re = a[P];
-        double im = 0;
-        for (int j = P - 1; j >= 0; --j) {
-            const double nr = re * zr - im * zi + a[j];
-            im = re * zi + im * zr;
-            re = nr;
-        }
-        out[k] = {re, im};
+    case 1:
+        return predictorAtEach(a, 1, w, count, out);
+    case 2:
+        return predictorAtEach(a, 2, w, count, out);
+    case 3:
+        return predictorAtEach(a, 3, w, count, out);
+    case 4:
+        return predictorAtEach(a, 4, w, count, out);
+    default:
+        return predictorAtEach(a, P, w, count, out);
     }
 }
 
