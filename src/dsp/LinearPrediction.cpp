@@ -3,6 +3,7 @@
 #include "dsp/LinearPredictionWide.h"
 
 #include <algorithm>
+#include <cstring>
 
 // The hot loops also come in an AVX version, picked when the program loads on a machine that has
 // it. Clang (the fuzzing build) would want the attribute on every declaration too; it builds the
@@ -79,21 +80,35 @@ CLONED_FOR_AVX void allPoleResponseShort(const double* __restrict a, int P, doub
 } // namespace
 
 CLONED_FOR_AVX void autocorrelateInterleaved(const double* __restrict x, int L, double* __restrict r) {
+    // Lags 0..3 and 4..7 side by side in two vectors per partial sum (lanes are independent, so
+    // the arithmetic is that of the plain sums in their own order); surplus lags are discarded.
+    // The sums are named, not an array, so that they stay in registers.
+    using TLags = double __attribute__((vector_size(4 * sizeof(double))));
+    using TLagsAt = double __attribute__((vector_size(4 * sizeof(double)), aligned(8), may_alias));
+    static_assert(shortOrder == 8);
+    TLags lo0 = {1e-32, 1e-32, 1e-32, 1e-32}, hi0 = lo0;
+    TLags lo1 = {}, hi1 = {}, lo2 = {}, hi2 = {}, lo3 = {}, hi3 = {};
     constexpr int ways = 4;
-    double acc[ways][shortOrder] = {};
-    for (double& s : acc[0])
-        s = 1e-32;
     const int full = blockLength - (shortOrder - 1); // below this n, all eight lags have a partner
     int n = 0;
-    for (; n + ways <= full; n += ways)
-        for (int w = 0; w < ways; ++w)
-            for (int m = 0; m < shortOrder; ++m)
-                acc[w][m] += x[n + w] * x[n + w + m];
+    for (; n + ways <= full; n += ways) {
+        lo0 += x[n] * *reinterpret_cast<const TLagsAt*>(x + n);
+        hi0 += x[n] * *reinterpret_cast<const TLagsAt*>(x + n + 4);
+        lo1 += x[n + 1] * *reinterpret_cast<const TLagsAt*>(x + n + 1);
+        hi1 += x[n + 1] * *reinterpret_cast<const TLagsAt*>(x + n + 5);
+        lo2 += x[n + 2] * *reinterpret_cast<const TLagsAt*>(x + n + 2);
+        hi2 += x[n + 2] * *reinterpret_cast<const TLagsAt*>(x + n + 6);
+        lo3 += x[n + 3] * *reinterpret_cast<const TLagsAt*>(x + n + 3);
+        hi3 += x[n + 3] * *reinterpret_cast<const TLagsAt*>(x + n + 7);
+    }
+    double sums[ways][shortOrder];
+    const TLags parts[ways][2] = {{lo0, hi0}, {lo1, hi1}, {lo2, hi2}, {lo3, hi3}};
+    std::memcpy(sums, parts, sizeof sums);
     for (; n < blockLength; ++n)
         for (int m = 0; m <= L && n + m < blockLength; ++m)
-            acc[n % ways][m] += x[n] * x[n + m];
+            sums[n % ways][m] += x[n] * x[n + m];
     for (int m = 0; m <= L; ++m)
-        r[m] = (acc[0][m] + acc[1][m]) + (acc[2][m] + acc[3][m]);
+        r[m] = (sums[0][m] + sums[1][m]) + (sums[2][m] + sums[3][m]);
     r[0] = r[0] * 1.0001;
 }
 
