@@ -99,7 +99,7 @@ public:
     alignas(TFFT::alignment) std::array<double, blockLength> lpResponse{};
     std::array<double, binCount> envelope{};           // raised envelope of peak compression, bins 1..4095
     std::array<double, binCount> binDb{};              // dB per bin; only the bins the resampling reads
-    TPlotResampling plotResampling;                    // knots of the plot grid, found once per run
+    TPlotResampling plotResampling; // knots of the plot grid for binFreq and plotFreq as the last run saw them
     // Time window of each filter band: bandWindow[b][t] = d_b^(t+1), by repeated multiplication.
     std::array<std::array<double, blockLength>, 4> bandWindow{};
 
@@ -108,11 +108,17 @@ private:
     // always zero.
     alignas(TFFT::alignment) std::array<double, blockLength> lpPadded{};
     std::array<Complex, binCount> binTwiddle{}; // e^(-2 pi i k / 8192), k = 0..4095
+    // The frequency tables plotResampling was planned for (bit for bit); plannedTables: it was.
+    std::array<double, binCount> plannedBinFreq{};
+    std::array<double, plotPoints> plannedPlotFreq{};
+    bool plannedTables = false;
     // Set by each run: micSpectrum is that of the whole mic response (no delay cut it).
     bool micSpectrumUndelayed = false;
 
     // straightenAndGain with the raw filter response already in lpSignal.
     void straightenAndGainOfLpSignal();
+    // Plans plotResampling unless it is planned for the current binFreq and plotFreq already.
+    void planPlotResampling();
     // Fills bandWindow (once, at construction).
     void makeBandWindows();
     // Fits an all-pole model 1/A(z) of the given order and lag-window factor to lpSignal and leaves

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -113,7 +114,7 @@ void TAnalyzer::computeResponses() {
     straightenAndGainOfLpSignal();
 
     // dB curves on the plot grid; only the bins that end up as knots are converted.
-    plotResampling.plan(binFreq.data(), plotFreq.data());
+    planPlotResampling();
     spectrumToDb(micSpectrum, -20);
     plotResampling.apply(binDb.data(), micDb.data());
     spectrumToDb(pickupSpectrum, -20);
@@ -166,6 +167,16 @@ void TAnalyzer::computeResponses() {
 
     spectrumToDb(filterSpectrum, 0);
     plotResampling.apply(binDb.data(), filterDb.data());
+}
+
+void TAnalyzer::planPlotResampling() {
+    if (plannedTables && std::memcmp(plannedBinFreq.data(), binFreq.data(), sizeof binFreq) == 0 &&
+        std::memcmp(plannedPlotFreq.data(), plotFreq.data(), sizeof plotFreq) == 0)
+        return;
+    plotResampling.plan(binFreq.data(), plotFreq.data());
+    plannedBinFreq = binFreq;
+    plannedPlotFreq = plotFreq;
+    plannedTables = true;
 }
 
 void TAnalyzer::spectrumToDb(const std::array<Complex, binCount>& x, double offsetDb) {
