@@ -9,6 +9,10 @@ TAnalyzer::TAnalyzer() : fft(std::make_unique<TFFT>()) {
     setUnitImpulse(0);
     setUnitImpulse(1);
     makeBandWindows();
+    for (int k = 0; k < binCount; ++k) {
+        const double w = 2 * M_PI * k / blockLength;
+        binTwiddle[k] = {std::cos(w), -std::sin(w)};
+    }
 }
 
 void TAnalyzer::setFs(std::int32_t rate) {

@@ -94,21 +94,42 @@ public:
     alignas(TFFT::alignment) std::array<double, blockLength> lpSignal{}; // the signal a model is fitted to
     std::array<double, maxOrder + 1> lpCorrelation{};  // its autocorrelation, lags 0..order
     std::array<double, maxOrder + 1> lpCoefficients{}; // prediction coefficients, a[0] = 1
-    alignas(TFFT::alignment) std::array<double, blockLength> lpResponse{}; // the all-pole model's response
+    // The all-pole model's impulse response, where a stage takes the model's spectrum from it (see
+    // fitAllPoleModel); otherwise left as it was.
+    alignas(TFFT::alignment) std::array<double, blockLength> lpResponse{};
     std::array<double, binCount> envelope{};           // raised envelope of peak compression, bins 1..4095
     std::array<double, binCount> binDb{};              // dB per bin; only the bins the resampling reads
-    TPlotResampling plotResampling;                    // knots of the plot grid, found once per run
+    TPlotResampling plotResampling; // knots of the plot grid for binFreq and plotFreq as the last run saw them
     // Time window of each filter band: bandWindow[b][t] = d_b^(t+1), by repeated multiplication.
     std::array<std::array<double, blockLength>, 4> bandWindow{};
 
 private:
+    // lpCoefficients followed by zeros, the input of the predictor's transform; past maxOrder
+    // always zero.
+    alignas(TFFT::alignment) std::array<double, blockLength> lpPadded{};
+    std::array<Complex, binCount> binTwiddle{}; // e^(-2 pi i k / 8192), k = 0..4095
+    // The frequency tables plotResampling was planned for (bit for bit); plannedTables: it was.
+    std::array<double, binCount> plannedBinFreq{};
+    std::array<double, plotPoints> plannedPlotFreq{};
+    bool plannedTables = false;
+    // Set by each run: micSpectrum is that of the whole mic response (no delay cut it).
+    bool micSpectrumUndelayed = false;
+
     // straightenAndGain with the raw filter response already in lpSignal.
     void straightenAndGainOfLpSignal();
+    // Plans plotResampling unless it is planned for the current binFreq and plotFreq already.
+    void planPlotResampling();
     // Fills bandWindow (once, at construction).
     void makeBandWindows();
-    // Fits an all-pole model of the given order and lag-window factor to lpSignal and leaves its
-    // 8192-sample impulse response in lpResponse.
+    // Fits an all-pole model 1/A(z) of the given order and lag-window factor to lpSignal and leaves
+    // in fftOut[0..4095] the reciprocal D[k] of the DFT of its 8192-sample impulse response. When
+    // the model is stable and |lagFactor| <= 0.99 that response has died away to rounding, and D
+    // is A itself at the bins; otherwise the response is computed into lpResponse and transformed.
     void fitAllPoleModel(int order, double lagFactor);
+    // The same from the autocorrelation already in lpCorrelation.
+    void fitAllPoleModelToCorrelation(int order, double lagFactor);
+    // fftOut[k] = A(e^(2 pi i k / 8192)) for k = 0..4095 from lpCoefficients.
+    void predictorSpectrum(int order);
     // binDb[k] = 20 log10(|x[k]| + 0.001) + offsetDb for the bins plotResampling reads.
     void spectrumToDb(const std::array<Complex, binCount>& x, double offsetDb);
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -54,7 +55,6 @@ void TAnalyzer::computeResponses() {
     // Both responses from their compensated onsets, cut to the same length, as one complex signal.
     const int dm = delaySamples(delayMic);
     const int dp = delaySamples(delayPickup);
-    fftIn.fill(Complex{});
     const int length = N - std::max(dm, dp);
     int micSamples = 0; // non-zero samples (a NaN counts as sound)
     int pickupSamples = 0;
@@ -64,6 +64,7 @@ void TAnalyzer::computeResponses() {
         micSamples += fftIn[i].re != 0;
         pickupSamples += fftIn[i].im != 0;
     }
+    std::fill(fftIn.begin() + length, fftIn.end(), Complex{});
     micSilent = micSamples == 0;
     pickupSilent = pickupSamples == 0;
     fft->transformBlock(fftIn.data(), fftOut.data(), false);
@@ -84,32 +85,36 @@ void TAnalyzer::computeResponses() {
     if (pickupSilent)
         pickupSpectrum.fill(Complex{});
 
+    micSpectrumUndelayed = dm == 0 && dp == 0;
     compressPeaks();
     if (useMinPhase && !pickupSilent)
         cleanPickupModel();
 
     // The filter turns the pickup into the (compressed) mic; a pickup bin of zero stays undivided.
+    // The result also goes to fftOut, for the raw filter response.
+    fftOut[0] = Complex{};
     if (enablePickup) {
         for (int k = 1; k < binCount; ++k) {
             const Complex p = pickupSpectrum[k];
             const double m = p.re * p.re + p.im * p.im;
-            if (m > 0) {
-                const Complex f = filterSpectrum[k];
-                filterSpectrum[k] = {(f.re * p.re + f.im * p.im) / m, (f.im * p.re - f.re * p.im) / m};
-            }
+            Complex f = filterSpectrum[k];
+            if (m > 0)
+                f = {(f.re * p.re + f.im * p.im) / m, (f.im * p.re - f.re * p.im) / m};
+            filterSpectrum[k] = f;
+            fftOut[k] = f;
         }
+    } else {
+        std::copy_n(filterSpectrum.begin() + 1, binCount - 1, fftOut.begin() + 1);
     }
 
     // Raw filter impulse response (8192 times true scale) into lpSignal, for the straightening.
-    fftOut[0] = Complex{};
-    std::copy_n(filterSpectrum.begin() + 1, binCount - 1, fftOut.begin() + 1);
     fftOut[binCount] = Complex{};
     fft->inverseRealBlock(fftOut.data(), lpSignal.data());
 
     straightenAndGainOfLpSignal();
 
     // dB curves on the plot grid; only the bins that end up as knots are converted.
-    plotResampling.plan(binFreq.data(), plotFreq.data());
+    planPlotResampling();
     spectrumToDb(micSpectrum, -20);
     plotResampling.apply(binDb.data(), micDb.data());
     spectrumToDb(pickupSpectrum, -20);
@@ -117,9 +122,14 @@ void TAnalyzer::computeResponses() {
 
     // The bands go back to the time domain two at a time: the first of a pair as the real part,
     // the second (disjoint bins) as the imaginary part of one complex inverse transform.
-    filterIr.fill(0.0);
     for (int b = 0; b < bandCount; b += 2) {
-        fftOut.fill(Complex{});
+        // Zeros outside the pair's bins and their mirrors (the bands of a pair are adjacent).
+        const int first = bands[b].firstBin;
+        const int end = bands[b + 1].endBin;
+        static_assert(bands[0].firstBin == 1 && bands[bandCount - 1].endBin == binCount);
+        std::fill(fftOut.begin(), fftOut.begin() + first, Complex{});
+        std::fill(fftOut.begin() + end, fftOut.begin() + (N - end + 1), Complex{});
+        std::fill(fftOut.begin() + (N - first + 1), fftOut.end(), Complex{});
         for (int k = bands[b].firstBin; k < bands[b].endBin; ++k) {
             const Complex f = filterSpectrum[k];
             fftOut[k] = f;
@@ -131,24 +141,42 @@ void TAnalyzer::computeResponses() {
             fftOut[N - k] = {f.im, f.re};
         }
         fft->transformBlock(fftOut.data(), fftIn.data(), true);
-        const std::array<double, N>& first = bandWindow[b];
-        const std::array<double, N>& second = bandWindow[b + 1];
-        for (int t = 0; t < N; ++t) {
-            filterIr[t] += fftIn[t].re * first[t] * (1.0 / N);
-            filterIr[t] += fftIn[t].im * second[t] * (1.0 / N);
+        const std::array<double, N>& windowFirst = bandWindow[b];
+        const std::array<double, N>& windowSecond = bandWindow[b + 1];
+        if (b == 0) { // filterIr starts as the first pair (0 + x is x)
+            for (int t = 0; t < N; ++t) {
+                filterIr[t] = fftIn[t].re * windowFirst[t] * (1.0 / N);
+                filterIr[t] += fftIn[t].im * windowSecond[t] * (1.0 / N);
+            }
+        } else { // the last pair completes filterIr, which also goes to fftIn for its spectrum
+            static_assert(bandCount == 4);
+            for (int t = 0; t < N; ++t) {
+                double v = filterIr[t] + fftIn[t].re * windowFirst[t] * (1.0 / N);
+                v += fftIn[t].im * windowSecond[t] * (1.0 / N);
+                filterIr[t] = v;
+                fftIn[t] = {v, 0.0};
+            }
         }
     }
 
     // From here on filterSpectrum is exactly the spectrum of filterIr without its DC bin, as the
     // engine's complex transform gives it.
-    for (int t = 0; t < N; ++t)
-        fftIn[t] = {filterIr[t], 0.0};
     fft->transformBlock(fftIn.data(), fftOut.data(), false);
     std::copy_n(fftOut.begin(), binCount, filterSpectrum.begin());
     filterSpectrum[0] = Complex{};
 
     spectrumToDb(filterSpectrum, 0);
     plotResampling.apply(binDb.data(), filterDb.data());
+}
+
+void TAnalyzer::planPlotResampling() {
+    if (plannedTables && std::memcmp(plannedBinFreq.data(), binFreq.data(), sizeof binFreq) == 0 &&
+        std::memcmp(plannedPlotFreq.data(), plotFreq.data(), sizeof plotFreq) == 0)
+        return;
+    plotResampling.plan(binFreq.data(), plotFreq.data());
+    plannedBinFreq = binFreq;
+    plannedPlotFreq = plotFreq;
+    plannedTables = true;
 }
 
 void TAnalyzer::spectrumToDb(const std::array<Complex, binCount>& x, double offsetDb) {

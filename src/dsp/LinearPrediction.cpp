@@ -3,6 +3,7 @@
 #include "dsp/LinearPredictionWide.h"
 
 #include <algorithm>
+#include <cstring>
 
 // The hot loops also come in an AVX version, picked when the program loads on a machine that has
 // it. Clang (the fuzzing build) would want the attribute on every declaration too; it builds the
@@ -57,7 +58,75 @@ CLONED_FOR_AVX void allPoleResponseShort(const double* __restrict a, int P, doub
     }
 }
 
+// The body of predictorAt, inlined where P is a constant so that the point loop carries no inner
+// loop of unknown length.
+[[gnu::always_inline]] inline void predictorAtEach(const double* __restrict a, int P,
+                                                   const Complex* __restrict w, int count,
+                                                   Complex* __restrict out) {
+    for (int k = 0; k < count; ++k) {
+        const double zr = w[k].re;
+        const double zi = w[k].im;
+        double re = a[P];
+        double im = 0;
+        for (int j = P - 1; j >= 0; --j) {
+            const double nr = re * zr - im * zi + a[j];
+            im = re * zi + im * zr;
+            re = nr;
+        }
+        out[k] = {re, im};
+    }
+}
+
 } // namespace
+
+CLONED_FOR_AVX void autocorrelateInterleaved(const double* __restrict x, int L, double* __restrict r) {
+    // Lags 0..3 and 4..7 side by side in two vectors per partial sum (lanes are independent, so
+    // the arithmetic is that of the plain sums in their own order); surplus lags are discarded.
+    // The sums are named, not an array, so that they stay in registers.
+    using TLags = double __attribute__((vector_size(4 * sizeof(double))));
+    using TLagsAt = double __attribute__((vector_size(4 * sizeof(double)), aligned(8), may_alias));
+    static_assert(shortOrder == 8);
+    TLags lo0 = {1e-32, 1e-32, 1e-32, 1e-32}, hi0 = lo0;
+    TLags lo1 = {}, hi1 = {}, lo2 = {}, hi2 = {}, lo3 = {}, hi3 = {};
+    constexpr int ways = 4;
+    const int full = blockLength - (shortOrder - 1); // below this n, all eight lags have a partner
+    int n = 0;
+    for (; n + ways <= full; n += ways) {
+        lo0 += x[n] * *reinterpret_cast<const TLagsAt*>(x + n);
+        hi0 += x[n] * *reinterpret_cast<const TLagsAt*>(x + n + 4);
+        lo1 += x[n + 1] * *reinterpret_cast<const TLagsAt*>(x + n + 1);
+        hi1 += x[n + 1] * *reinterpret_cast<const TLagsAt*>(x + n + 5);
+        lo2 += x[n + 2] * *reinterpret_cast<const TLagsAt*>(x + n + 2);
+        hi2 += x[n + 2] * *reinterpret_cast<const TLagsAt*>(x + n + 6);
+        lo3 += x[n + 3] * *reinterpret_cast<const TLagsAt*>(x + n + 3);
+        hi3 += x[n + 3] * *reinterpret_cast<const TLagsAt*>(x + n + 7);
+    }
+    double sums[ways][shortOrder];
+    const TLags parts[ways][2] = {{lo0, hi0}, {lo1, hi1}, {lo2, hi2}, {lo3, hi3}};
+    std::memcpy(sums, parts, sizeof sums);
+    for (; n < blockLength; ++n)
+        for (int m = 0; m <= L && n + m < blockLength; ++m)
+            sums[n % ways][m] += x[n] * x[n + m];
+    for (int m = 0; m <= L; ++m)
+        r[m] = (sums[0][m] + sums[1][m]) + (sums[2][m] + sums[3][m]);
+    r[0] = r[0] * 1.0001;
+}
+
+CLONED_FOR_AVX void predictorAt(const double* __restrict a, int P, const Complex* __restrict w, int count,
+                                Complex* __restrict out) {
+    switch (P) {
+    case 1:
+        return predictorAtEach(a, 1, w, count, out);
+    case 2:
+        return predictorAtEach(a, 2, w, count, out);
+    case 3:
+        return predictorAtEach(a, 3, w, count, out);
+    case 4:
+        return predictorAtEach(a, 4, w, count, out);
+    default:
+        return predictorAtEach(a, P, w, count, out);
+    }
+}
 
 CLONED_FOR_AVX void autocorrelate(const double* __restrict x, int L, double* __restrict r) {
     if (L < shortOrder) {
@@ -90,10 +159,11 @@ CLONED_FOR_AVX void autocorrelate(const double* __restrict x, int L, double* __r
     r[0] = r[0] * 1.0001;
 }
 
-void levinsonDurbin(const double* r, int P, double* a) {
+bool levinsonDurbin(const double* r, int P, double* a) {
     a[0] = 1;
     a[1] = -r[1] / r[0];
     double e = r[0] + r[1] * a[1];
+    bool stable = r[0] > 0 && e > 0;
     for (int i = 2; i <= P; ++i) {
         double acc = 0;
         for (int j = 0; j < i; ++j)
@@ -108,9 +178,11 @@ void levinsonDurbin(const double* r, int P, double* a) {
         }
         a[i] = k;
         e = e + k * acc;
+        stable = stable && e > 0;
         if (e <= 0)
             e = static_cast<double>(0.01f);
     }
+    return stable;
 }
 
 void lagWindow(double* a, int P, double q) {

@@ -14,9 +14,18 @@ constexpr int maxOrder = 100;
 // lifted), still positive definite. x: 8192 values; r: L + 1 values.
 void autocorrelate(const double* x, int L, double* r);
 
+// autocorrelate for L < 8 with the products of each lag gathered in four partial sums, one per
+// n mod 4 (each in increasing n, the first starting at 1e-32), added as (s0 + s1) + (s2 + s3):
+// the same values up to rounding, without one long chain of additions per lag. r[0] is lifted by
+// 1.0001 as there; an all-zero x gives the same r as there.
+void autocorrelateInterleaved(const double* x, int L, double* r);
+
 // Prediction coefficients a[0..P] (a[0] = 1) of order P >= 1 from r[0..P]. A prediction error
 // that drops to zero or below is reset to 0.01 (single precision), so the recursion stays finite.
-void levinsonDurbin(const double* r, int P, double* a);
+// Returns true when the error stayed positive at every step (every reflection coefficient below 1
+// in magnitude): 1/A(z) is then stable, its poles inside the unit circle. False after a reset or
+// when the error is not a number.
+bool levinsonDurbin(const double* r, int P, double* a);
 
 // Multiplies a[m] by q^m for m = 0..P in place (a[0] stays as it is); q = 0 leaves (a[0], 0, ...).
 // Pulls the model's poles toward the origin by the factor q, widening its resonances.
@@ -26,3 +35,7 @@ void lagWindow(double* a, int P, double q);
 // a[0] is not read. The sum for each n is accumulated from the oldest term to the newest (j = P
 // down to 1), which changes the result only by rounding. h: 8192 values, must not overlap a.
 void allPoleResponse(const double* a, int P, double* h);
+
+// out[k] = A at z^-1 = w[k], that is a[0] + a[1] w[k] + ... + a[P] w[k]^P, by Horner's rule,
+// for k = 0..count-1 (about P complex multiplications per point). out must not overlap a or w.
+void predictorAt(const double* a, int P, const Complex* w, int count, Complex* out);

@@ -324,3 +324,20 @@ TEST(AnalyzerPipeline, SilentMicGivesAnAllZeroFilter) {
     for (int i = 0; i < plotPoints; ++i)
         ASSERT_DOUBLE_EQ(a->filterDb[i], -60.0) << i;
 }
+
+TEST(AnalyzerPipeline, CurvesFollowASampleRateChangedBetweenRuns) {
+    // The plot grid's knots are kept from run to run while the frequency tables stay the same.
+    auto changed = guitar();
+    changed->computeResponses();
+    changed->setFs(96000);
+    changed->computeResponses();
+    auto fresh = guitar();
+    fresh->setFs(96000);
+    fresh->computeResponses();
+    EXPECT_EQ(changed->micDb, fresh->micDb);
+    EXPECT_EQ(changed->pickupDb, fresh->pickupDb);
+    EXPECT_EQ(changed->filterDb, fresh->filterDb);
+    changed->binFreq[0] = 1000; // a table written directly counts as well
+    changed->computeResponses();
+    EXPECT_NE(changed->micDb, fresh->micDb);
+}

@@ -1,4 +1,5 @@
 #include "dsp/LinearPrediction.h"
+#include "dsp/FFT.h"
 
 #include <gtest/gtest.h>
 
@@ -162,6 +163,61 @@ TEST(LinearPrediction, ModelOfSilenceStaysFinite) {
     allPoleResponse(a.data(), maxOrder, h.data());
     for (int n = 0; n < blockLength; ++n)
         ASSERT_TRUE(std::isfinite(h[n])) << n;
+}
+
+TEST(LinearPrediction, LevinsonReportsWhetherTheModelIsStable) {
+    const std::vector<double> x = ar2Process(-1.6, 0.8);
+    std::vector<double> r(maxOrder + 1), a(maxOrder + 1);
+    autocorrelate(x.data(), maxOrder, r.data());
+    EXPECT_TRUE(levinsonDurbin(r.data(), maxOrder, a.data()));
+    const double perfect[] = {1.0, 0.0, -1.0, 0.5}; // the error vanishes at order 2
+    EXPECT_FALSE(levinsonDurbin(perfect, 3, a.data()));
+    const double beyond[] = {1.0, 1.5}; // |k| > 1 at once
+    EXPECT_FALSE(levinsonDurbin(beyond, 1, a.data()));
+    const double nan[] = {std::nan(""), 0.5, 0.2};
+    EXPECT_FALSE(levinsonDurbin(nan, 2, a.data()));
+}
+
+TEST(LinearPrediction, InterleavedAutocorrelationMatchesThePlainOneWithinRounding) {
+    const std::vector<double> x = ar2Process(-1.2, 0.5);
+    for (int L : {1, 4, 7}) {
+        std::vector<double> plain(L + 1), interleaved(L + 1);
+        autocorrelate(x.data(), L, plain.data());
+        autocorrelateInterleaved(x.data(), L, interleaved.data());
+        for (int m = 0; m <= L; ++m)
+            ASSERT_NEAR(interleaved[m], plain[m], 1e-13 * plain[0]) << "L " << L << " lag " << m;
+    }
+    std::vector<double> silence(blockLength, 0.0), plain(5), interleaved(5);
+    autocorrelate(silence.data(), 4, plain.data());
+    autocorrelateInterleaved(silence.data(), 4, interleaved.data());
+    EXPECT_EQ(plain, interleaved);
+}
+
+TEST(LinearPrediction, LagWindowedModelSpectrumIsTheReciprocalOfThePredictor) {
+    // The response of a stable model windowed by 0.97 dies away inside the block, so its DFT is
+    // 1 / A at the bins; predictorAt evaluates A there.
+    const std::vector<double> x = ar2Process(-1.6, 0.8);
+    TFFT fft;
+    std::vector<Complex> w(blockLength / 2), predictor(blockLength / 2), spectrum(blockLength / 2 + 1);
+    for (int k = 0; k < blockLength / 2; ++k)
+        w[k] = {std::cos(2 * M_PI * k / blockLength), -std::sin(2 * M_PI * k / blockLength)};
+    for (int P : {4, maxOrder}) {
+        std::vector<double> r(P + 1), a(P + 1), h(blockLength);
+        autocorrelate(x.data(), P, r.data());
+        ASSERT_TRUE(levinsonDurbin(r.data(), P, a.data()));
+        lagWindow(a.data(), P, 0.97);
+        allPoleResponse(a.data(), P, h.data());
+        fft.forwardRealBlock(h.data(), spectrum.data());
+        predictorAt(a.data(), P, w.data(), blockLength / 2, predictor.data());
+        for (int k = 0; k < blockLength / 2; ++k) {
+            const Complex d = predictor[k];
+            const double m = d.re * d.re + d.im * d.im;
+            const Complex s = spectrum[k];
+            const double size = std::sqrt(s.re * s.re + s.im * s.im);
+            ASSERT_NEAR(d.re / m, s.re, 1e-12 * size) << "P " << P << " bin " << k;
+            ASSERT_NEAR(-d.im / m, s.im, 1e-12 * size) << "P " << P << " bin " << k;
+        }
+    }
 }
 
 } // namespace
