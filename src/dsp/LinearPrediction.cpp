@@ -84,7 +84,9 @@ CLONED_FOR_AVX void autocorrelateInterleaved(const double* __restrict x, int L, 
     // the arithmetic is that of the plain sums in their own order); surplus lags are discarded.
     // The sums are named, not an array, so that they stay in registers.
     using TLags = double __attribute__((vector_size(4 * sizeof(double))));
-    using TLagsAt = double __attribute__((vector_size(4 * sizeof(double)), aligned(8), may_alias));
+    // A typedef, not an alias declaration: clang keeps the lowered alignment only on a typedef, and x
+    // is only double-aligned.
+    typedef double TLagsAt __attribute__((vector_size(4 * sizeof(double)), aligned(8), may_alias));
     static_assert(shortOrder == 8);
     TLags lo0 = {1e-32, 1e-32, 1e-32, 1e-32}, hi0 = lo0;
     TLags lo1 = {}, hi1 = {}, lo2 = {}, hi2 = {}, lo3 = {}, hi3 = {};
