@@ -50,18 +50,18 @@ TFFT::TFFT() {
         forwardPlans[i] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_FORWARD, FFTW_ESTIMATE);
         backwardPlans[i] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_BACKWARD, FFTW_ESTIMATE);
     }
-    // The real plans run on the caller's arrays (new-array execute); the engine's buffers only
-    // stand in for them while planning. FFTW keeps the input of a forward real transform.
-    forwardRealPlan =
-        fftw_plan_dft_r2c_1d(blockLength, reinterpret_cast<double*>(inBuf), asFftw(outBuf), FFTW_ESTIMATE);
-    backwardRealPlan = fftw_plan_dft_c2r_1d(blockLength, asFftw(inBuf), reinterpret_cast<double*>(outBuf),
-                                            FFTW_ESTIMATE | FFTW_DESTROY_INPUT);
+    // The real block transforms run the complex plan of half their length on the sample pairs;
+    // they need only the twiddles e^(-2 pi i k/blockLength) for k up to a quarter of the length.
+    // Beyond an eighth of a turn, sine and cosine of the angle to the quarter turn: that one is exactly -i.
+    const auto angle = [](int k) { return 2.0 * M_PI * k / blockLength; };
+    for (int k = 0; k <= halfBlock / 4; ++k)
+        realTwiddles[k] = {std::cos(angle(k)), -std::sin(angle(k))};
+    for (int k = halfBlock / 4 + 1; k <= halfBlock / 2; ++k)
+        realTwiddles[k] = {std::sin(angle(halfBlock / 2 - k)), -std::cos(angle(halfBlock / 2 - k))};
 }
 
 TFFT::~TFFT() {
     const std::lock_guard<std::mutex> lock(fftwPlannerLock());
-    fftw_destroy_plan(static_cast<fftw_plan>(forwardRealPlan));
-    fftw_destroy_plan(static_cast<fftw_plan>(backwardRealPlan));
     for (int i = 1; i < planCount; ++i) {
         fftw_destroy_plan(static_cast<fftw_plan>(forwardPlans[i]));
         fftw_destroy_plan(static_cast<fftw_plan>(backwardPlans[i]));
@@ -89,25 +89,67 @@ void TFFT::transformBlock(const Complex* in, Complex* out, bool inverse) {
                      asFftw(out));
 }
 
+// The 8192 real samples are 4096 complex ones z[n] = x[2n] + i x[2n+1], whose transform Z holds
+// the transforms of the even and odd samples: E[k] = (Z[k] + conj Z[M-k]) / 2 and
+// O[k] = (Z[k] - conj Z[M-k]) / 2i, with M = 4096 and Z[M] = Z[0]. Then X[k] = E[k] + W^k O[k] and
+// X[M-k] = conj(E[k] - W^k O[k]), W = e^(-2 pi i/8192).
+void TFFT::forwardRealBlockAligned(const double* in, Complex* out) {
+    fftw_execute_dft(static_cast<fftw_plan>(forwardPlans[halfBlockLog2]),
+                     asFftw(reinterpret_cast<const Complex*>(in)), asFftw(out));
+    const Complex z0 = out[0];
+    out[0] = {z0.re + z0.im, 0.0};
+    out[halfBlock] = {z0.re - z0.im, 0.0};
+    for (int k = 1; k <= halfBlock / 2; ++k) {
+        const Complex a = out[k];
+        const Complex b = out[halfBlock - k];
+        // E = (a + conj b) / 2, O = (a - conj b) / 2i, T = W^k O.
+        const double eRe = 0.5 * (a.re + b.re), eIm = 0.5 * (a.im - b.im);
+        const double oRe = 0.5 * (a.im + b.im), oIm = -0.5 * (a.re - b.re);
+        const Complex w = realTwiddles[k];
+        const double tRe = w.re * oRe - w.im * oIm, tIm = w.re * oIm + w.im * oRe;
+        out[halfBlock - k] = {eRe - tRe, tIm - eIm};
+        out[k] = {eRe + tRe, eIm + tIm};
+    }
+}
+
+// The reverse of the above, doubled so that the half-length backward transform gives the
+// full-length scaling: Z[k] = (X[k] + conj X[M-k]) + i W^-k (X[k] - conj X[M-k]), the backward
+// transform of Z being 8192 x[2n] + i 8192 x[2n+1].
+void TFFT::inverseRealBlockAligned(Complex* in, double* out) {
+    const double x0 = in[0].re, xM = in[halfBlock].re;
+    in[0] = {x0 + xM, x0 - xM};
+    for (int k = 1; k <= halfBlock / 2; ++k) {
+        const Complex a = in[k];
+        const Complex b = in[halfBlock - k];
+        // S = a + conj b, D = a - conj b, U = W^-k D; Z[k] = S + iU, Z[M-k] = conj S + i conj U.
+        const double sRe = a.re + b.re, sIm = a.im - b.im;
+        const double dRe = a.re - b.re, dIm = a.im + b.im;
+        const Complex w = realTwiddles[k];
+        const double uRe = w.re * dRe + w.im * dIm, uIm = w.re * dIm - w.im * dRe;
+        in[halfBlock - k] = {sRe + uIm, uRe - sIm};
+        in[k] = {sRe - uIm, sIm + uRe};
+    }
+    fftw_execute_dft(static_cast<fftw_plan>(backwardPlans[halfBlockLog2]), asFftw(in),
+                     asFftw(reinterpret_cast<Complex*>(out)));
+}
+
 void TFFT::forwardRealBlock(const double* in, Complex* out) {
-    const fftw_plan plan = static_cast<fftw_plan>(forwardRealPlan);
     if (aligned(in) && aligned(out)) {
-        fftw_execute_dft_r2c(plan, const_cast<double*>(in), asFftw(out));
+        forwardRealBlockAligned(in, out);
         return;
     }
     double* realBuf = reinterpret_cast<double*>(inBuf);
     std::memcpy(realBuf, in, sizeof(double) * blockLength);
-    fftw_execute_dft_r2c(plan, realBuf, asFftw(outBuf));
-    std::memcpy(static_cast<void*>(out), outBuf, sizeof(Complex) * (blockLength / 2 + 1));
+    forwardRealBlockAligned(realBuf, outBuf);
+    std::memcpy(static_cast<void*>(out), outBuf, sizeof(Complex) * (halfBlock + 1));
 }
 
 void TFFT::inverseRealBlock(Complex* in, double* out) {
-    const fftw_plan plan = static_cast<fftw_plan>(backwardRealPlan);
     if (aligned(in) && aligned(out)) {
-        fftw_execute_dft_c2r(plan, asFftw(in), out);
+        inverseRealBlockAligned(in, out);
         return;
     }
-    std::memcpy(static_cast<void*>(inBuf), in, sizeof(Complex) * (blockLength / 2 + 1));
-    fftw_execute_dft_c2r(plan, asFftw(inBuf), reinterpret_cast<double*>(outBuf));
+    std::memcpy(static_cast<void*>(inBuf), in, sizeof(Complex) * (halfBlock + 1));
+    inverseRealBlockAligned(inBuf, reinterpret_cast<double*>(outBuf));
     std::memcpy(out, outBuf, sizeof(double) * blockLength);
 }

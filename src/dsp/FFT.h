@@ -3,9 +3,10 @@
 // transform followed by a backward one returns the input multiplied by the length.
 //
 // Construction makes every plan the engine ever uses, with FFTW's estimating planner (deterministic,
-// no wisdom): the complex plans of every length in both directions and the real block plans, and
-// engine buffers of maxLength values (about 4 MB, left uncleared: the estimating planner neither reads
-// nor writes them). No transform makes a plan or allocates.
+// no wisdom): the complex plans of every length in both directions, and engine buffers of maxLength
+// values (about 4 MB, left uncleared: the estimating planner neither reads nor writes them). The real
+// block transforms run the complex plan of half the block length. No transform makes a plan or
+// allocates.
 //
 // Planning and plan destruction go through fftwPlannerLock(), so engines may be built and destroyed
 // in several threads at once; each engine is used by one thread at a time.
@@ -14,6 +15,7 @@
 #include "dsp/AnalyzerTypes.h"
 
 #include <array>
+#include <memory>
 
 class TFFT {
 public:
@@ -50,6 +52,14 @@ private:
     std::array<void*, planCount> backwardPlans{}; // fftw_plan handles; entry 0 stays null
     Complex* inBuf = nullptr;                     // maxLength values, FFTW-aligned
     Complex* outBuf = nullptr;                    // maxLength values, FFTW-aligned
-    void* forwardRealPlan = nullptr;              // fftw_plan, length blockLength
-    void* backwardRealPlan = nullptr;             // fftw_plan, length blockLength
+
+    static constexpr int halfBlock = blockLength / 2;
+    static constexpr int halfBlockLog2 = 12;
+    static_assert(1 << halfBlockLog2 == halfBlock);
+    // e^(-2 pi i k/blockLength) for k = 0..halfBlock/2, for the real block transforms.
+    std::unique_ptr<Complex[]> realTwiddles = std::make_unique<Complex[]>(halfBlock / 2 + 1);
+
+    // The real block transforms on aligned, distinct arrays.
+    void forwardRealBlockAligned(const double* in, Complex* out);
+    void inverseRealBlockAligned(Complex* in, double* out);
 };

@@ -73,6 +73,42 @@ TEST(FFT, RoundTripOfLength8192ReturnsLengthTimesInput) {
     }
 }
 
+// Room for a block of real samples and its half spectrum, aligned for the engine or a double off.
+struct RealBlockArrays {
+    alignas(TFFT::alignment) double samples[blockLength + 8];
+    alignas(TFFT::alignment) Complex spectrum[blockLength / 2 + 8];
+};
+
+TEST(FFT, RealBlockTransformsMatchTheComplexOneOnAlignedAndUnalignedArrays) {
+    TFFT fft;
+    std::vector<Complex> x(blockLength), full(blockLength);
+    for (int i = 0; i < blockLength; ++i)
+        x[i] = {std::sin(0.013 * i) * std::exp(-0.0007 * i) + 0.3 * std::cos(0.9 * i * i), 0.0};
+    fft.transform(x.data(), full.data(), blockLength, false);
+    auto arrays = std::make_unique<RealBlockArrays>();
+    for (const int offset : {0, 1}) {
+        double* samples = arrays->samples + offset;
+        Complex* spectrum = reinterpret_cast<Complex*>(reinterpret_cast<double*>(arrays->spectrum) + offset);
+        for (int i = 0; i < blockLength; ++i)
+            samples[i] = x[i].re;
+        fft.forwardRealBlock(samples, spectrum);
+        for (int k = 0; k <= blockLength / 2; ++k) {
+            ASSERT_NEAR(spectrum[k].re, full[k].re, 1e-11) << "offset " << offset << " bin " << k;
+            ASSERT_NEAR(spectrum[k].im, full[k].im, 1e-11) << "offset " << offset << " bin " << k;
+        }
+        EXPECT_EQ(spectrum[0].im, 0.0);
+        EXPECT_EQ(spectrum[blockLength / 2].im, 0.0);
+        EXPECT_EQ(samples[blockLength - 1], x[blockLength - 1].re); // the input is kept
+
+        // The imaginary parts of the outer bins are ignored on the way back.
+        spectrum[0].im = 3.0;
+        spectrum[blockLength / 2].im = -2.0;
+        fft.inverseRealBlock(spectrum, samples);
+        for (int i = 0; i < blockLength; ++i)
+            ASSERT_NEAR(samples[i], blockLength * x[i].re, 1e-8) << "offset " << offset << " sample " << i;
+    }
+}
+
 // Bytes the C heap has handed out (FFTW allocates through malloc), including mapped blocks.
 std::size_t heapInUse() {
     const struct mallinfo2 m = ::mallinfo2();
@@ -94,11 +130,16 @@ TEST(FFT, NoTransformOfAnyLengthAllocates) {
     std::vector<Complex> x(TFFT::maxLength), y(TFFT::maxLength);
     for (int i = 0; i < TFFT::maxLength; ++i)
         x[i] = {std::sin(0.37 * i), std::cos(0.11 * i)};
+    auto arrays = std::make_unique<RealBlockArrays>();
     const std::size_t start = heapInUse();
     for (int n = 2; n <= TFFT::maxLength; n *= 2) {
         fft.transform(x.data(), y.data(), n, false);
         fft.transform(y.data(), y.data(), n, true);
         ASSERT_NEAR(y[n - 1].re, n * x[n - 1].re, 1e-9 * n) << n;
+    }
+    for (const int offset : {0, 1}) {
+        fft.forwardRealBlock(arrays->samples + offset, arrays->spectrum);
+        fft.inverseRealBlock(arrays->spectrum, arrays->samples + offset);
     }
     if (counted) {
         EXPECT_EQ(heapInUse(), start);
