@@ -52,7 +52,7 @@ TFFT::TFFT() {
     }
     // The real block transforms run the complex plan of half their length on the sample pairs;
     // they need only the twiddles e^(-2 pi i k/blockLength) for k up to a quarter of the length.
-    // Beyond an eighth of a turn, sine and cosine of the angle to the quarter turn: that one is exactly -i.
+    // Past an eighth of a turn they come from the complementary angle, so the last is exactly -i.
     const auto angle = [](int k) { return 2.0 * M_PI * k / blockLength; };
     for (int k = 0; k <= halfBlock / 4; ++k)
         realTwiddles[k] = {std::cos(angle(k)), -std::sin(angle(k))};
