@@ -2,7 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "io/Renderer.h"
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 
 #include <ostream>
 #include <string>

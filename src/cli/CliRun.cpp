@@ -8,7 +8,7 @@
 #include "io/SafeWriter.h"
 #include "io/SampleRates.h"
 #include "io/WaveReader.h"
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 
 #include <iostream>
 #include <memory>

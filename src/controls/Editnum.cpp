@@ -2,7 +2,7 @@
 
 #include "controls/EditnumText.h"
 #include "controls/NotifyEvent.h"
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>

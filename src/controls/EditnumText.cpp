@@ -1,6 +1,6 @@
 #include "controls/EditnumText.h"
 
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 
 #include <cmath>
 #include <cstring>

@@ -35,4 +35,6 @@ void TAnalyzer::setChannel(int channel) {
     c.filterIr = filterIr;
     c.filterSpectrum = filterSpectrum;
     c.filterDb = filterDb;
+    if (analysisReady)
+        channelFs[channel] = fs;
 }

@@ -8,7 +8,7 @@
 #include "dsp/FFT.h"
 #include "dsp/LinearPrediction.h"
 #include "dsp/PlotResampling.h"
-#include "plot/Curve.h"
+#include "base/Curve.h"
 
 #include <array>
 #include <cstdint>
@@ -62,6 +62,9 @@ public:
 
     // Output channels: 0 = "Left", 1 = "Right".
     std::array<ChannelResult, channelCount> channels{};
+    // The rate each channel's filter was made at, Hz; 0 while it was never stored (the start-up
+    // stores made before the analysis is ready hold no filter and leave it 0).
+    std::array<std::int32_t, channelCount> channelFs{};
 
     // Bookkeeping.
     std::array<std::int32_t, 4> release{0, 0, 1, 20040318}; // written into both file formats
@@ -80,7 +83,8 @@ public:
     // The analysis: spectra, filter, its impulse response and the three dB curves (no drawing).
     // Returns at once while analysisReady is false. Allocates nothing.
     void computeResponses();
-    // Copies filterIr, filterSpectrum and filterDb into channels[channel], leaving its curve alone.
+    // Copies filterIr, filterSpectrum and filterDb into channels[channel], leaving its curve alone,
+    // and records fs in channelFs[channel] once the analysis is ready.
     void setChannel(int channel);
 
     // Shaping stages of the analysis (called by computeResponses at fixed points).

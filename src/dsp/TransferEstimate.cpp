@@ -1,7 +1,7 @@
 #include "dsp/TransferEstimate.h"
 
 #include "dsp/RealFFT.h"
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 
 #include <algorithm>
 #include <cmath>

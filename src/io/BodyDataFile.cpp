@@ -1,7 +1,7 @@
 #include "io/BodyDataFile.h"
 
 #include "dsp/Analyzer.h"
-#include "io/NumberText.h"
+#include "base/NumberText.h"
 #include "io/ProjectFile.h"
 #include "io/SafeWriter.h"
 

@@ -1,7 +1,7 @@
 #include "io/TakeLearning.h"
 
 #include "dsp/Analyzer.h"
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 
 #include <algorithm>
 #include <vector>

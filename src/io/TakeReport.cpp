@@ -1,7 +1,7 @@
 // The short report of a learned take, shared by the batch tool and the window.
 #include "io/TakeLearning.h"
 
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 
 #include <cmath>
 #include <string>

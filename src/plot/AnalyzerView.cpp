@@ -1,6 +1,6 @@
 #include "plot/AnalyzerView.h"
 
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 #include "plot/Strip.h"
 
 #include <memory>

@@ -1,22 +1,11 @@
-// Drawing primitives shared by the plots and strips. Colours are 24-bit values 0x00BBGGRR
-// (0x0000FF is red, 0xFF0000 is blue).
+// Drawing primitives shared by the plots and strips (pens and colours: base/Pen.h).
 #pragma once
+
+#include "base/Pen.h"
 
 #include <cstdint>
 #include <string>
 
-using TColor = std::uint32_t;
-
-enum class TPenStyle { solid, dot };
-
-// A pen is a plain value: copying it copies colour, width (device pixels) and style.
-struct TPen {
-    TColor color = 0x000000;
-    int width = 1;
-    TPenStyle style = TPenStyle::solid;
-
-    bool operator==(const TPen&) const = default;
-};
 
 enum class TBrushStyle { solid, clear };
 

@@ -1,6 +1,6 @@
 #include "plot/CoherenceView.h"
 
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,17 +1,8 @@
-#include "plot/Curve.h"
+// Drawing of a curve record (base/Curve.h) on a canvas.
+#include "base/Curve.h"
+#include "plot/Canvas.h"
 
 #include <algorithm>
-
-void TCurve::getRange(double& min, double& max, int first, int last) const {
-    for (int i = 0; i < count; ++i) {
-        if (i < first || i > last)
-            continue;
-        if (data[i] > max)
-            max = data[i];
-        if (data[i] < min)
-            min = data[i];
-    }
-}
 
 void TCurve::draw(TCanvas& canvas, TPointD origin, TPointD size, const double* xNorm, double min,
                   double max) const {

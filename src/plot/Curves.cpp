@@ -1,6 +1,6 @@
 #include "plot/Curves.h"
 
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 
 #include <cmath>
 

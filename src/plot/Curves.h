@@ -1,7 +1,7 @@
 // A list of up to 100 curves that share one value range and one unit.
 #pragma once
 
-#include "plot/Curve.h"
+#include "base/Curve.h"
 
 #include <array>
 #include <string>

@@ -3,7 +3,7 @@
 // int binding without overflow, and must display within the field's text buffer and read back.
 #include "FuzzSupport.h"
 #include "controls/EditnumText.h"
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 
 #include <cmath>
 #include <cstring>

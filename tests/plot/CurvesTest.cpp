@@ -1,5 +1,5 @@
 #include "plot/Curves.h"
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 #include "plot/RecordingCanvas.h"
 
 #include <gtest/gtest.h>

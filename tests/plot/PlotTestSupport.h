@@ -1,7 +1,7 @@
 // Shared set-up for the plot tests: the 500-point frequency grid and a plot on a recording image.
 #pragma once
 
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 #include "plot/PlotXY.h"
 #include "plot/RecordingCanvas.h"
 

@@ -1,4 +1,4 @@
-#include "io/NumberText.h"
+#include "base/NumberText.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,9 +1,13 @@
-// One plotted curve: a non-owned array of values, its pens, name and drawing order.
+// One plotted curve: a non-owned array of values, its pens, name and drawing order. The record
+// lives here so that the analyzer's output channels can hold one; it is drawn by the plots
+// (plot/Curve.cpp), the only place that may call draw.
 #pragma once
 
-#include "plot/Canvas.h"
+#include "base/Pen.h"
 
 #include <array>
+
+class TCanvas;
 
 // Points of a frequency-domain curve, and the size of a plot's x position table.
 constexpr int maxCurvePoints = 500;

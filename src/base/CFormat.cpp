@@ -1,4 +1,4 @@
-#include "plot/CFormat.h"
+#include "base/CFormat.h"
 
 #include <clocale>
 #include <cstdarg>
