@@ -3,7 +3,7 @@
 #include "app/RenderJob.h"
 #include "dsp/ABMixer.h"
 #include "io/RecordingReader.h"
-#include "playback/PlaybackFile.h"
+#include "audio/PlaybackFile.h"
 
 #include <QButtonGroup>
 #include <QLabel>

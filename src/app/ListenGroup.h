@@ -7,7 +7,7 @@
 
 #include "app/FileDialog.h"
 #include "io/Renderer.h"
-#include "playback/Player.h"
+#include "audio/Player.h"
 
 #include <QGroupBox>
 

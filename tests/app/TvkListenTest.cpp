@@ -3,7 +3,7 @@
 #include "app/ListenGroup.h"
 #include "app/TvkFixture.h"
 #include "io/Renderer.h"
-#include "playback/PlaybackFile.h"
+#include "audio/PlaybackFile.h"
 
 #include <QButtonGroup>
 #include <QLineEdit>

@@ -7,8 +7,8 @@
 #include "dsp/ABMixer.h"
 #include "dsp/Analyzer.h"
 #include "io/Renderer.h"
-#include "playback/PlaybackFile.h"
-#include "playback/Player.h"
+#include "audio/PlaybackFile.h"
+#include "audio/Player.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "playback/PlaybackFile.h"
+#include "audio/PlaybackFile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "playback/Player.h"
+#include "audio/Player.h"
 
-#include "playback/PlaybackFile.h"
+#include "audio/PlaybackFile.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
