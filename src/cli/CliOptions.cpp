@@ -51,7 +51,7 @@ bool parseSize(const std::string& text, int& width, int& height) {
 
 bool TCliOptions::wantsAnalysis() const {
     return !exportSmd.empty() || !curvesCsv.empty() || !irCsv.empty() || wantsPlots() ||
-           !renderOutput.empty();
+           !renderOutput.empty() || !ir.file.empty();
 }
 
 std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args, std::string& error) {
@@ -93,6 +93,8 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         {"--learn-pickup", &o.learnPickup},
         {"--learn-mic", &o.learnMic},
         {"--learn-channels", &learnChannels},
+        {"--export-ir", &o.ir.file},
+        {"--plot-ir", &o.ir.plot},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -134,8 +136,8 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
             o.renderChannel = static_cast<int>(*v);
             continue;
         }
-        const bool takesValue =
-            numbers.count(arg) || texts.count(arg) || arg == "--channel" || arg == "--plot-size";
+        const bool takesValue = numbers.count(arg) || texts.count(arg) || arg == "--channel" ||
+                                arg == "--plot-size" || isIrSetting(arg);
         if (!takesValue) {
             error = "unknown option '" + arg + "'";
             return std::nullopt;
@@ -164,6 +166,9 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
                 o.fMin = std::min(o.fMin, o.fMax - 100);
             if (bounds.target == &o.fMax)
                 o.fMax = std::max(o.fMin + 100, o.fMax);
+        } else if (isIrSetting(arg)) {
+            if (!parseIrSetting(arg, value, o.ir, error))
+                return std::nullopt;
         } else if (arg == "--channel") {
             if (value != "left" && value != "right" && value != "both") {
                 error = "--channel needs left, right or both, not '" + value + "'";
@@ -230,6 +235,14 @@ const char* cliUsage() {
            "  --render IN OUT.wav   render the recording IN (WAVE, FLAC, AIFF, ...) through the left\n"
            "                        and right filters into a 32-bit float stereo WAVE\n"
            "  --render-channel N    the channel of IN to render, 1-based (default 1)\n"
+           "  --export-ir FILE.wav  write the filter as a WAVE impulse response for loaders\n"
+           "  --ir-channel C        left, right or both as a stereo file (default left)\n"
+           "  --ir-length N         samples, 16..96000 (default 2048)\n"
+           "  --ir-rate HZ          8000..192000 (default: the filter's own; resampled band-limited)\n"
+           "  --ir-format F         16, 24 (rounded, no dither) or float (default 24)\n"
+           "  --ir-phase P          minimum (shortest; default) or designed (the filter's own, cut)\n"
+           "  --ir-normalise DBFS   peak level, -60..0, or none for the filter's own level (default -1)\n"
+           "  --plot-ir FILE.png    draw the impulse response's magnitude against the full filter's\n"
            "  --help                print this text\n"
            "An output named - or /dev/stdout goes to standard output as it is (a pipe, or a file\n"
            "opened with >>, gets it directly).\n"

@@ -1,6 +1,8 @@
 // Command line of body-analyzer-cli: what to load, the analysis settings, and what to write.
 #pragma once
 
+#include "cli/CliIrOptions.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +53,7 @@ struct TCliOptions {
     std::string irCsv;
     std::string plotAnalysis;
     std::string plotSummary;
+    TCliIrOptions ir; // the impulse-response export and its plot
 
     // Rendering a recording through the stored channels, after every other output.
     std::string renderInput;
@@ -58,7 +61,7 @@ struct TCliOptions {
     int renderChannel = 1; // input channel, 1-based
 
     bool wantsAnalysis() const;
-    bool wantsPlots() const { return !plotAnalysis.empty() || !plotSummary.empty(); }
+    bool wantsPlots() const { return !plotAnalysis.empty() || !plotSummary.empty() || !ir.plot.empty(); }
 };
 
 // Parses the arguments (without the program name). On a usage error returns nullopt and sets `error`.

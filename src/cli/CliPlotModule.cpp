@@ -81,10 +81,12 @@ bool writePlots(TAnalyzer& a, const TCliOptions& options, std::string& error) {
     }
     std::string analysisPng;
     std::string summaryPng;
-    if (!drawer(a, options, analysisPng, summaryPng, error))
+    std::string irPng;
+    if (!drawer(a, options, analysisPng, summaryPng, irPng, error))
         return false;
     for (const auto& [path, png] :
-         {std::pair(&options.plotAnalysis, &analysisPng), std::pair(&options.plotSummary, &summaryPng)}) {
+         {std::pair(&options.plotAnalysis, &analysisPng), std::pair(&options.plotSummary, &summaryPng),
+          std::pair(&options.ir.plot, &irPng)}) {
         if (path->empty())
             continue;
         const TFileResult r = writeFileSafely(*path, *png);

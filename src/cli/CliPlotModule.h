@@ -20,12 +20,12 @@ inline constexpr const char* cliPlotModuleName = "body-analyzer-cli-plots.so";
 inline constexpr const char* cliPlotModuleStampSymbol = "bodyAnalyzerCliPlotsStamp";
 inline constexpr const char* cliPlotModuleDrawSymbol = "bodyAnalyzerCliDrawPlots";
 using TCliPlotStamp = std::size_t (*)();
-// Draws the plots the options ask for and returns each as PNG bytes (left empty when not asked
-// for); the program writes the files. False with `error` set when one cannot be drawn or encoded
-// (naming the file). It throws nothing: the program and the module may run on C++ runtimes of their
-// own (see src/cli/CMakeLists.txt).
+// Draws the plots the options ask for (analysis, summary, impulse response) and returns each as
+// PNG bytes (left empty when not asked for); the program writes the files. False with `error` set
+// when one cannot be drawn or encoded (naming the file). It throws nothing: the program and the
+// module may run on C++ runtimes of their own (see src/cli/CMakeLists.txt).
 using TCliPlotDrawer = bool (*)(TAnalyzer& a, const TCliOptions& options, std::string& analysisPng,
-                                std::string& summaryPng, std::string& error);
+                                std::string& summaryPng, std::string& irPng, std::string& error);
 
 // What this build's module must answer to the stamp query: the sizes of the objects handed over.
 inline std::size_t cliPlotModuleStamp() {

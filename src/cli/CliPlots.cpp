@@ -4,6 +4,7 @@
 
 #include "dsp/Analyzer.h"
 #include "plot/AnalyzerView.h"
+#include "plot/IrView.h"
 #include "plot_qt/RasterImage.h"
 
 #include <QBuffer>
@@ -54,8 +55,29 @@ bool encodePng(TRasterImage& image, const std::string& path, std::string& png, s
     return true;
 }
 
+// The impulse response the options describe (their first channel, at the filter's own level)
+// against the full filter it is made from.
+bool drawIrPlot(const TAnalyzer& a, const TCliOptions& o, std::string& png, std::string& error) {
+    const TIrExportSettings& s = o.ir.settings;
+    const int channel = s.channels == TIrChannels::right ? 1 : 0;
+    const int filterRate = a.channelFs[channel];
+    if (filterRate <= 0) {
+        error = "Cannot write \"" + o.ir.plot + "\": the " + (channel ? "Right" : "Left") +
+                " channel holds no filter: it was never stored";
+        return false;
+    }
+    const std::array<double, blockLength>& full = a.channels[channel].filterIr;
+    const std::vector<double> ir = shapeImpulseResponse(full, filterRate, s.shape);
+    const int rate = s.shape.rate > 0 ? s.shape.rate : filterRate;
+    TIrView view(a.plotFreq.data());
+    view.setResponses(full, filterRate, ir, rate, irDescription(s, rate));
+    TRasterImage plot(o.plotWidth, o.plotHeight);
+    view.draw(plot, a.fMin, a.fMax, a.dbRange);
+    return encodePng(plot, o.ir.plot, png, error);
+}
+
 bool drawPlots(TAnalyzer& a, const TCliOptions& o, std::string& analysisPng, std::string& summaryPng,
-               std::string& error) {
+               std::string& irPng, std::string& error) {
     ensureGuiApplication();
     TAnalyzerView view(a);
     if (!o.plotAnalysis.empty()) {
@@ -71,7 +93,7 @@ bool drawPlots(TAnalyzer& a, const TCliOptions& o, std::string& analysisPng, std
         if (!encodePng(plot, o.plotSummary, summaryPng, error))
             return false;
     }
-    return true;
+    return o.ir.plot.empty() || drawIrPlot(a, o, irPng, error);
 }
 
 } // namespace
@@ -82,10 +104,10 @@ extern "C" __attribute__((visibility("default"))) std::size_t bodyAnalyzerCliPlo
 
 extern "C" __attribute__((visibility("default"))) bool
 bodyAnalyzerCliDrawPlots(TAnalyzer& a, const TCliOptions& o, std::string& analysisPng,
-                         std::string& summaryPng, std::string& error) {
+                         std::string& summaryPng, std::string& irPng, std::string& error) {
     // Nothing may unwind into the program, which runs on a C++ runtime of its own.
     try {
-        return drawPlots(a, o, analysisPng, summaryPng, error);
+        return drawPlots(a, o, analysisPng, summaryPng, irPng, error);
     } catch (const std::exception& e) {
         error = std::string("the plots could not be drawn: ") + e.what();
     } catch (...) {

@@ -4,6 +4,7 @@
 #include "cli/CliRender.h"
 #include "dsp/Analyzer.h"
 #include "io/BodyDataFile.h"
+#include "io/IrExport.h"
 #include "io/ProjectFile.h"
 #include "io/SafeWriter.h"
 #include "io/SampleRates.h"
@@ -155,6 +156,12 @@ int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
         return 1;
     if (!o.irCsv.empty() && !reportWrite(writeFileSafely(o.irCsv, impulseResponseCsv(*a)), err))
         return 1;
+    if (!o.ir.file.empty()) {
+        const TIrExportResult r = exportImpulseResponse(*a, o.ir.settings, o.ir.file);
+        if (!reportWrite(r.file, err))
+            return 1;
+        err << r.summary << "\n";
+    }
     if (o.wantsPlots()) {
         std::string error;
         if (!writePlots(*a, o, error)) {
