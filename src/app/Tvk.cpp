@@ -1,5 +1,6 @@
 #include "app/Tvk.h"
 
+#include "app/IrExportDialog.h"
 #include "app/ListenGroup.h"
 #include "controls/Editnum.h"
 #include "controls/Icheckbox.h"
@@ -381,6 +382,11 @@ void TTvkMain::createSummaryPage() {
     setTextColor(BitBtn1, QPalette::ButtonText, QColor(0x00, 0x80, 0x00));
     BitBtn1->setToolTip(QStringLiteral("Export to .smd file"));
     connect(BitBtn1, &QPushButton::clicked, this, &TTvkMain::Export1Click);
+    ExportIr = new TIrExportButton(
+        p, [this]() -> const TAnalyzer& { return *analyzer; }, [this] { return guitarName->text(); },
+        [this](const QString& text) { statusNote->note(text); },
+        [this](const QString& caption, const QString& text) { warn(caption, text); });
+    ExportIr->setGeometry(558, 128, 107, 25);
 
     QStringList lines;
     for (const char* line : memoLines)

@@ -33,6 +33,7 @@ class TAnalyzerView;
 class TEditNum;
 class TICheckBox;
 class TImageWidget;
+class TIrExportButton;
 class TLearnDialog;
 class TListenGroup;
 class TNotifyEvent;
@@ -203,6 +204,7 @@ public:
     QLabel* Label13;
     QLineEdit* guitarName;
     QPushButton* BitBtn1;
+    TIrExportButton* ExportIr; // "Export WAVE IR...", below Export
     QPlainTextEdit* Memo1;
     TListenGroup* Listen; // "Listen": render, play with A/B, save as WAVE
 
