@@ -8,7 +8,6 @@
 #include <sndfile.h>
 
 #include <cmath>
-#include <functional>
 #include <memory>
 
 namespace {
@@ -17,8 +16,7 @@ namespace {
 std::unique_ptr<TAnalyzer> storedPair() {
     auto a = std::make_unique<TAnalyzer>();
     const std::string dir = std::getenv("EXAMPLES_DIR");
-    EXPECT_TRUE(readWave(*a, 0, dir + "/mic.wav").ok);
-    EXPECT_TRUE(readWave(*a, 1, dir + "/pickup.wav").ok);
+    EXPECT_TRUE(readWave(*a, 0, dir + "/mic.wav").ok && readWave(*a, 1, dir + "/pickup.wav").ok);
     a->analysisReady = true;
     a->computeResponses();
     a->setChannel(0);
@@ -26,22 +24,17 @@ std::unique_ptr<TAnalyzer> storedPair() {
     return a;
 }
 
-// The file as libsndfile sees it, samples interleaved.
-struct TRead {
-    SF_INFO info{};
-    std::vector<double> samples;
-};
-TRead readBack(const std::string& path) {
-    TRead r;
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &r.info);
-    EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
-    if (!f)
-        return r;
-    r.samples.resize(static_cast<std::size_t>(r.info.frames * r.info.channels));
-    sf_command(f, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
-    sf_readf_double(f, r.samples.data(), r.info.frames);
-    sf_close(f);
-    return r;
+// The file as libsndfile sees it, and its peak (1.0 = full scale).
+double readBack(const std::string& path, SF_INFO& info) {
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    EXPECT_NE(f, nullptr);
+    std::vector<double> v(f ? static_cast<std::size_t>(info.frames * info.channels) : 0);
+    if (f && sf_readf_double(f, v.data(), info.frames) >= 0)
+        sf_close(f);
+    double peak = 0;
+    for (const double x : v)
+        peak = std::max(peak, std::abs(x));
+    return peak;
 }
 
 class IrExport : public TScratchDir {};
@@ -72,20 +65,13 @@ TEST_F(IrExport, WritesExactlyTheFormatRateLengthAndPeakAsked) {
         const TIrExportResult r = exportImpulseResponse(*a, s, path(name));
         ASSERT_TRUE(r.file.ok) << r.file.message;
         EXPECT_EQ(r.summary, "Wrote " + name + ": " + irDescription(s, c.expectedRate));
-        const TRead f = readBack(path(name));
-        EXPECT_EQ(f.info.format, SF_FORMAT_WAV | c.sfFormat);
-        EXPECT_EQ(f.info.samplerate, c.expectedRate);
-        EXPECT_EQ(f.info.channels, c.expectedChannels);
-        EXPECT_EQ(f.info.frames, c.length);
-        double peak = 0;
-        for (const double v : f.samples)
-            peak = std::max(peak, std::abs(v));
-        EXPECT_NEAR(20 * std::log10(peak), -1.0, 0.001);
+        SF_INFO info{};
+        EXPECT_NEAR(20 * std::log10(readBack(path(name), info)), -1.0, 0.001);
+        EXPECT_EQ(info.format, SF_FORMAT_WAV | c.sfFormat);
+        EXPECT_EQ(info.samplerate, c.expectedRate);
+        EXPECT_EQ(info.channels, c.expectedChannels);
+        EXPECT_EQ(info.frames, c.length);
     }
-    TIrExportSettings s;
-    s.shape.rate = 48000;
-    EXPECT_EQ(exportImpulseResponse(*a, s, path("body-left-48k-2048.wav")).summary,
-              "Wrote body-left-48k-2048.wav: 2048 samples, 48 kHz, 24-bit, minimum phase");
 }
 
 TEST_F(IrExport, AsDesignedIsTheFilterItselfUpToTheFade) {
@@ -97,11 +83,8 @@ TEST_F(IrExport, AsDesignedIsTheFilterItselfUpToTheFade) {
     int rate = 0;
     ASSERT_TRUE(makeIrChannels(*a, s, "x.wav", ir, rate).ok);
     const int fade = irFadeSamples(4096, rate);
-    for (int i = 0; i < 4096; ++i) {
-        const double w =
-            i < 4096 - fade ? 1.0 : 0.5 * (1 + std::cos(M_PI * (i - 4096 + fade + 1) / (fade + 1)));
-        ASSERT_DOUBLE_EQ(ir[0][i], a->channels[0].filterIr[i] * w) << i;
-    }
+    for (int i = 0; i < 4096; ++i)
+        ASSERT_EQ(ir[0][i] == a->channels[0].filterIr[i], i < 4096 - fade || ir[0][i] == 0) << i;
 }
 
 TEST(IrWaveFile, RoundsIntegerSamplesToTheNearestAndHoldsThemInRange) {
@@ -118,30 +101,20 @@ TEST(IrWaveFile, RoundsIntegerSamplesToTheNearestAndHoldsThemInRange) {
 
 TEST_F(IrExport, RefusesWhatCannotBeWrittenAndKeepsTheOldFile) {
     writeFile(path("old.wav"), "old");
-    struct TCase {
-        std::function<void(TAnalyzer&, TIrExportSettings&)> change;
-        const char* reason;
-    };
-    for (const TCase& c : {TCase{[](TAnalyzer&x, TIrExportSettings&) { x.channelFs[1] = 0; },
-                                 "the Right channel holds no filter: it was never stored"},
-                           TCase{[](TAnalyzer&x, TIrExportSettings&) { x.channels[0].filterIr.fill(0); },
-                                 "the Left filter is silent"},
-                           TCase{[](TAnalyzer&x, TIrExportSettings&) { x.channels[1].filterIr[9] = NAN; },
-                                 "the Right filter holds values that are not numbers"},
-                           TCase{[](TAnalyzer&x, TIrExportSettings&s) {
-                                     x.channels[0].filterIr[0] = 4;
-                                     s.normalise = false;
-                                     s.format = TIrFormat::pcm16;
-                                 },
-                                 "at its own level the filter peaks at +"}}) {
+    const char* reasons[] = {
+        "the Right channel holds no filter: it was never stored", "the Left filter is silent",
+        "the Right filter holds values that are not numbers", "at its own level the filter peaks at +"};
+    for (int fault = 0; fault < 4; ++fault) {
         auto b = storedPair();
         TIrExportSettings s;
         s.channels = TIrChannels::both;
-        c.change(*b, s);
+        s.normalise = fault != 3;
+        s.format = TIrFormat::pcm16;
+        b->channelFs[1] *= fault != 0;
+        b->channels[0].filterIr.fill(fault == 1 ? 0.0 : fault == 3 ? 4.0 : 0.1);
+        b->channels[1].filterIr[9] = fault == 2 ? NAN : 0.0;
         const TIrExportResult r = exportImpulseResponse(*b, s, path("old.wav"));
-        EXPECT_FALSE(r.file.ok);
-        EXPECT_NE(r.file.message.find("Cannot write \"" + path("old.wav") + "\": " + c.reason),
-                  std::string::npos)
+        EXPECT_EQ(r.file.message.find("Cannot write \"" + path("old.wav") + "\": " + reasons[fault]), 0u)
             << r.file.message;
         EXPECT_EQ(readFile(path("old.wav")), "old");
     }
