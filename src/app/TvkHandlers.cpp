@@ -56,12 +56,12 @@ bool TTvkMain::event(QEvent* e) {
 void TTvkMain::ParamChanged(const TNotifyEvent& message) {
     TAnalyzer& a = *analyzer;
     keepShownValues();
-    // The edited end of the display range gives way so that it stays at least 100 Hz wide.
+    // The edited end of the display range gives way so that it keeps its least width.
     if (message.wParam == 10) {
-        a.fMin = std::min(a.fMin, a.fMax - 100);
+        a.fMin = fMinAfterEdit(a.fMin, a.fMax);
         fLow->setValue();
     } else if (message.wParam == 11) {
-        a.fMax = std::max(a.fMin + 100, a.fMax);
+        a.fMax = fMaxAfterEdit(a.fMin, a.fMax);
         fHigh->setValue();
     }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 std::optional<TCliOptions> parse(std::vector<std::string> args, std::string* error = nullptr) {
@@ -52,28 +54,12 @@ TEST(CliOptions, ValuesWithinLimitsAreTaken) {
 
 TEST(CliOptions, BadValuesAreUsageErrors) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--alpha", "51"},
-        {"--alpha", "2.5"},
-        {"--beta", "-1"},
-        {"--gain", "20.5"},
-        {"--gain", "abc"},
-        {"--delay-mic", "1001"},
-        {"--delay-pickup", "-0.5"},
-        {"--helmholtz", "49"},
-        {"--first-body", "501"},
-        {"--fmin", "19"},
-        {"--fmax", "20001"},
-        {"--db-range", "0"},
-        {"--gain", "nan"},
-        {"--gain", "1e400"},
-        {"--gain", "3dB"},
-        {"--gain", "+-5"},
-        {"--channel", "centre"},
-        {"--plot-size", "540"},
-        {"--plot-size", "0x10"},
-        {"--mic"},
-        {"--frobnicate"},
-        {"--export", ""},
+        {"--alpha", "51"},       {"--alpha", "2.5"},      {"--beta", "-1"},           {"--gain", "20.5"},
+        {"--gain", "abc"},       {"--delay-mic", "1001"}, {"--delay-pickup", "-0.5"}, {"--helmholtz", "49"},
+        {"--first-body", "501"}, {"--fmin", "19"},        {"--fmax", "20001"},        {"--db-range", "0"},
+        {"--gain", "nan"},       {"--gain", "1e400"},     {"--gain", "3dB"},          {"--gain", "+-5"},
+        {"--channel", "centre"}, {"--plot-size", "540"},  {"--plot-size", "0x10"},    {"--mic"},
+        {"--frobnicate"},        {"--export", ""},
     };
     for (const auto& args : bad) {
         std::string error;
@@ -98,3 +84,23 @@ TEST(CliOptions, DisplayRangeKeepsHundredHertzTheEditedBoundGivingWay) {
 }
 
 } // namespace
+
+// Each row of the parameter table is an option with the row's start value and limits.
+class CliParameterOption : public testing::TestWithParam<TParameter> {};
+
+TEST_P(CliParameterOption, TakesTheRowsDefaultAndLimits) {
+    const TParameter& p = GetParam();
+    const auto field = parameterFields[std::size_t(p.id)];
+    EXPECT_EQ((*parse({})).*field, p.defaultValue);
+    for (const double outside : {p.minimum - 1, p.maximum + 1})
+        EXPECT_FALSE(parse({p.option, std::to_string(outside)})) << outside;
+    EXPECT_EQ((*parse({p.option, std::to_string(p.maximum - 1)})).*field, p.maximum - 1);
+    EXPECT_NE(std::string(cliUsage()).find(std::string("  ") + p.option + " " + p.optionValue),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CliParameterOption, testing::ValuesIn(parameterTable), [](const auto& info) {
+    std::string name = info.param.option + 2;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});
