@@ -54,12 +54,28 @@ TEST(CliOptions, ValuesWithinLimitsAreTaken) {
 
 TEST(CliOptions, BadValuesAreUsageErrors) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--alpha", "51"},       {"--alpha", "2.5"},      {"--beta", "-1"},           {"--gain", "20.5"},
-        {"--gain", "abc"},       {"--delay-mic", "1001"}, {"--delay-pickup", "-0.5"}, {"--helmholtz", "49"},
-        {"--first-body", "501"}, {"--fmin", "19"},        {"--fmax", "20001"},        {"--db-range", "0"},
-        {"--gain", "nan"},       {"--gain", "1e400"},     {"--gain", "3dB"},          {"--gain", "+-5"},
-        {"--channel", "centre"}, {"--plot-size", "540"},  {"--plot-size", "0x10"},    {"--mic"},
-        {"--frobnicate"},        {"--export", ""},
+        {"--alpha", "51"},
+        {"--alpha", "2.5"},
+        {"--beta", "-1"},
+        {"--gain", "20.5"},
+        {"--gain", "abc"},
+        {"--delay-mic", "1001"},
+        {"--delay-pickup", "-0.5"},
+        {"--helmholtz", "49"},
+        {"--first-body", "501"},
+        {"--fmin", "19"},
+        {"--fmax", "20001"},
+        {"--db-range", "0"},
+        {"--gain", "nan"},
+        {"--gain", "1e400"},
+        {"--gain", "3dB"},
+        {"--gain", "+-5"},
+        {"--channel", "centre"},
+        {"--plot-size", "540"},
+        {"--plot-size", "0x10"},
+        {"--mic"},
+        {"--frobnicate"},
+        {"--export", ""},
     };
     for (const auto& args : bad) {
         std::string error;
