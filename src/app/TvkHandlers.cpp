@@ -237,14 +237,17 @@ void TTvkMain::Export1Click() {
 }
 
 bool TTvkMain::exportBodyData(const QString& path) {
-    const TFileResult r = writeBodyData(*analyzer, guitarName->text().toStdString(), localPath(path));
-    // A file that could not be written is said so: the user must not believe it was exported.
+    return reportWrite(writeBodyData(*analyzer, guitarName->text().toStdString(), localPath(path)),
+                       QStringLiteral("Exported "), path);
+}
+
+bool TTvkMain::reportWrite(const TFileResult& r, const QString& done, const QString& path) {
     if (!r.ok) {
         statusNote->clearNote();
         warn(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
         return false;
     }
-    statusNote->note(QStringLiteral("Exported ") + QFileInfo(path).fileName());
+    statusNote->note(done + QFileInfo(path).fileName());
     return true;
 }
 

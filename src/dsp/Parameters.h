@@ -41,28 +41,22 @@ struct TParameter {
     ESection section;
 };
 
+// One row a line: id, name, unit, default, minimum, maximum, small step, large step, format, whole,
+// option, its value, help, help note, section.
+// clang-format off
 inline constexpr std::array<TParameter, 10> parameterTable = {{
-    {EParameter::delayMic, "Mic delay", "samples", 0, 0, 1000, 10, 100, "%2.0f", false, "--delay-mic", "N",
-     "mic delay compensation, samples", "", TParameter::analysis},
-    {EParameter::delayPickup, "Pickup delay", "samples", 0, 0, 1000, 10, 100, "%2.0f", false,
-     "--delay-pickup", "N", "pickup delay compensation, samples", "", TParameter::analysis},
-    {EParameter::alpha, "Straighten up response", "", 40, 0, 50, 1, 10, "%2.0f", true, "--alpha", "N",
-     "straighten up response,", "", TParameter::analysis},
-    {EParameter::beta, "Compress peaks", "", 30, 0, 50, 1, 10, "%2.0f", true, "--beta", "N",
-     "compress peaks,", "", TParameter::analysis},
-    {EParameter::gain, "Gain", "dB", 0, -20, 20, 0.1, 1, "%2.1f", false, "--gain", "DB", "gain in dB,", "",
-     TParameter::analysis},
-    {EParameter::helmholtz, "Helmholtz resonance", "Hz", 100, 50, 300, 1, 10, "%2.1f", false, "--helmholtz",
-     "HZ", "Helmholtz resonance,", "", TParameter::analysis},
-    {EParameter::firstBody, "First body resonance", "Hz", 200, 100, 500, 1, 10, "%2.1f", false,
-     "--first-body", "HZ", "first body resonance,", "", TParameter::analysis},
-    {EParameter::fMin, "Lower frequency", "Hz", 50, 20, 2000, 1, 20, "%2.0f", false, "--fmin", "HZ",
-     "lower frequency,", "", TParameter::display},
-    {EParameter::fMax, "Upper frequency", "Hz", 20000, 100, 20000, 20, 1000, "%2.0f", false, "--fmax", "HZ",
-     "upper frequency,", "; kept >= fmin + 100", TParameter::display},
-    {EParameter::dbRange, "Value range", "dB", 50, 1, 100, 1, 20, "%2.0f", false, "--db-range", "DB",
-     "value range,", "", TParameter::display},
+    {EParameter::delayMic, "Mic delay", "samples", 0, 0, 1000, 10, 100, "%2.0f", false, "--delay-mic", "N", "mic delay compensation, samples", "", TParameter::analysis},
+    {EParameter::delayPickup, "Pickup delay", "samples", 0, 0, 1000, 10, 100, "%2.0f", false, "--delay-pickup", "N", "pickup delay compensation, samples", "", TParameter::analysis},
+    {EParameter::alpha, "Straighten up response", "", 40, 0, 50, 1, 10, "%2.0f", true, "--alpha", "N", "straighten up response,", "", TParameter::analysis},
+    {EParameter::beta, "Compress peaks", "", 30, 0, 50, 1, 10, "%2.0f", true, "--beta", "N", "compress peaks,", "", TParameter::analysis},
+    {EParameter::gain, "Gain", "dB", 0, -20, 20, 0.1, 1, "%2.1f", false, "--gain", "DB", "gain in dB,", "", TParameter::analysis},
+    {EParameter::helmholtz, "Helmholtz resonance", "Hz", 100, 50, 300, 1, 10, "%2.1f", false, "--helmholtz", "HZ", "Helmholtz resonance,", "", TParameter::analysis},
+    {EParameter::firstBody, "First body resonance", "Hz", 200, 100, 500, 1, 10, "%2.1f", false, "--first-body", "HZ", "first body resonance,", "", TParameter::analysis},
+    {EParameter::fMin, "Lower frequency", "Hz", 50, 20, 2000, 1, 20, "%2.0f", false, "--fmin", "HZ", "lower frequency,", "", TParameter::display},
+    {EParameter::fMax, "Upper frequency", "Hz", 20000, 100, 20000, 20, 1000, "%2.0f", false, "--fmax", "HZ", "upper frequency,", "; kept >= fmin + 100", TParameter::display},
+    {EParameter::dbRange, "Value range", "dB", 50, 1, 100, 1, 20, "%2.0f", false, "--db-range", "DB", "value range,", "", TParameter::display},
 }};
+// clang-format on
 
 constexpr bool rowsInOrder() {
     for (std::size_t i = 0; i < parameterTable.size(); ++i)
