@@ -15,7 +15,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -80,11 +79,7 @@ TLearnDialog::TLearnDialog(const double* plotFreq, QWidget* parent)
 }
 
 TLearnDialog::~TLearnDialog() {
-    if (worker != nullptr) {
-        job->cancel = true;
-        worker->wait();
-        delete worker;
-    }
+    job.reset(); // cancels and waits
 }
 
 void TLearnDialog::createControls() {
@@ -318,38 +313,34 @@ void TLearnDialog::learn() {
     if (learning() || !choiceComplete())
         return;
     clearResult();
-    job = std::make_unique<TJob>();
-    job->source = chosenSource();
-    TJob* j = job.get();
-    worker = QThread::create([j] {
-        j->outcome = learnTake(
-            j->source, j->take, [j](double fraction) { j->fraction = fraction; },
-            [j] { return j->cancel.load(); });
-    });
-    connect(worker, &QThread::finished, this, &TLearnDialog::learningFinished, Qt::QueuedConnection);
+    job = std::make_unique<TBackgroundJob<TLearnRun>>(
+        [source = chosenSource()](const TLearnProgress& progress, const TLearnCancel& cancel) {
+            TLearnRun run;
+            run.outcome = learnTake(source, run.take, progress, cancel);
+            return run;
+        },
+        this, [this](TJobOutcome<TLearnRun> finished) { learningFinished(std::move(finished)); });
     progress->setValue(0);
     status->setText(QStringLiteral("Learning..."));
     updateControls();
     // Away from "Cancel": Enter pressed while learning runs does nothing (the default button is
     // disabled), and once it is done, "Use" has the focus.
     report->setFocus();
-    worker->start();
     progressTimer->start();
 }
 
 void TLearnDialog::showProgress() {
     if (job)
-        progress->setValue(static_cast<int>(std::lround(1000 * std::clamp(job->fraction.load(), 0.0, 1.0))));
+        progress->setValue(static_cast<int>(std::lround(1000 * std::clamp(job->progress(), 0.0, 1.0))));
 }
 
-void TLearnDialog::learningFinished() {
-    if (worker == nullptr)
-        return;
-    worker->wait();
-    delete worker;
-    worker = nullptr;
+void TLearnDialog::learningFinished(TJobOutcome<TLearnRun> finished) {
+    job.reset();
     progressTimer->stop();
-    const std::unique_ptr<TJob> done = std::move(job);
+    // Work that threw (out of memory) learned nothing, and says so.
+    if (!finished.result)
+        finished.result = TLearnRun{{}, fileError("Learning failed: " + finished.error)};
+    TLearnRun* const done = &*finished.result;
 
     if (done->outcome.ok) {
         result = std::make_unique<TLearnedTake>(std::move(done->take));
@@ -384,7 +375,7 @@ void TLearnDialog::use() {
 
 void TLearnDialog::reject() {
     if (learning()) {
-        job->cancel = true;
+        job->cancel();
         return;
     }
     QDialog::reject();

@@ -6,13 +6,13 @@
 // outside the dialog changes until "Use".
 #pragma once
 
+#include "app/BackgroundJob.h"
 #include "app/FileDialog.h"
 #include "io/TakeLearning.h"
 #include "plot/CoherenceView.h"
 
 #include <QDialog>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -23,7 +23,6 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
-class QThread;
 class QTimer;
 class TImageWidget;
 
@@ -54,7 +53,7 @@ public:
     // "Learn": starts learning from the current choice on a worker thread. Nothing happens while
     // learning runs or while the choice is incomplete.
     void learn();
-    bool learning() const { return worker != nullptr; }
+    bool learning() const { return job != nullptr; }
     // The learned take of the last successful run, null before one and after any change.
     const TLearnedTake* learned() const { return result.get(); }
 
@@ -97,14 +96,10 @@ protected:
     void showEvent(QShowEvent* e) override;
 
 private:
-    // One run of the learning: what the worker reads and writes. The dialog's thread reads the
-    // outcome only after the worker has finished.
-    struct TJob {
-        TTakeSource source;
+    // What one run of the learning gives.
+    struct TLearnRun {
         TLearnedTake take;
         TFileResult outcome;
-        std::atomic<double> fraction{0};
-        std::atomic<bool> cancel{false};
     };
 
     void createControls();
@@ -118,7 +113,7 @@ private:
     // "Browse..." of what is missing, so that the keyboard alone leads through the dialog.
     void focusNextStep();
     void showProgress();
-    void learningFinished();
+    void learningFinished(TJobOutcome<TLearnRun> finished);
     void use();
 
     TCoherenceView coherence;
@@ -126,8 +121,7 @@ private:
     double displayMax = 20000;
     QString takePath;
     QString trackPaths[2]; // pickup, mic
-    std::unique_ptr<TJob> job;
-    QThread* worker = nullptr;
+    std::unique_ptr<TBackgroundJob<TLearnRun>> job;
     QTimer* progressTimer;
     std::unique_ptr<TLearnedTake> result;
 };

@@ -1,6 +1,5 @@
 #include "app/ListenGroup.h"
 
-#include "app/RenderJob.h"
 #include "dsp/ABMixer.h"
 #include "io/RecordingReader.h"
 #include "audio/PlaybackFile.h"
@@ -234,30 +233,38 @@ void TListenGroup::startNext() {
     else
         sink = std::make_shared<TWaveFileSink>(localPath(running.output));
     runningSink = sink;
-    job = std::make_unique<TRenderJob>([stored, input, channel, sink](const TRenderOptions& given) {
-        TRenderOptions options = given;
-        options.channel = channel;
-        return renderRecording(stored, input, *sink, options);
-    });
+    job = std::make_unique<TBackgroundJob<TRenderResult>>(
+        [stored, input, channel, sink](const auto& progress, const auto& cancel) {
+            TRenderOptions options;
+            options.channel = channel;
+            options.progress = progress;
+            options.cancel = cancel;
+            return renderRecording(stored, input, *sink, options);
+        },
+        this, [this](TJobOutcome<TRenderResult> finished) {
+            finishJob(std::move(finished));
+            poll();
+        });
     RenderProgress->setValue(0);
     ticker->start();
     updateControls();
 }
 
 void TListenGroup::poll() {
-    if (job) {
+    if (job)
         RenderProgress->setValue(static_cast<int>(std::lround(job->progress() * 1000)));
-        if (job->finished())
-            finishJob();
-    }
     updatePosition();
     if (!job && !audio.isPlaying())
         ticker->stop();
     updateControls();
 }
 
-void TListenGroup::finishJob() {
-    const TRenderResult result = job->result();
+void TListenGroup::finishJob(TJobOutcome<TRenderResult> finished) {
+    RenderProgress->setValue(static_cast<int>(std::lround(job->progress() * 1000))); // its last
+    // Work that threw (out of memory) rendered nothing, and says so.
+    if (!finished.result)
+        finished.result.emplace().file = fileError("Rendering failed: " + finished.error);
+    const TRenderResult result = *finished.result;
     const TRequest done = running;
     std::shared_ptr<TRenderSink> sink = std::move(runningSink);
     job.reset();

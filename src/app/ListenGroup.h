@@ -5,6 +5,7 @@
 // One rendering runs at a time; a change of filters while one runs restarts it once it has ended.
 #pragma once
 
+#include "app/BackgroundJob.h"
 #include "app/FileDialog.h"
 #include "io/Renderer.h"
 #include "audio/Player.h"
@@ -24,7 +25,6 @@ class QSlider;
 class QSpinBox;
 class QTemporaryDir;
 class QTimer;
-class TRenderJob;
 
 class TListenGroup : public QGroupBox {
 public:
@@ -87,7 +87,7 @@ private:
     void request(TRequest r);
     void startNext();
     void poll();
-    void finishJob();
+    void finishJob(TJobOutcome<TRenderResult> finished);
     void updateControls();
     void updatePosition();
     void report(const TRenderResult& r, const QString& what);
@@ -97,7 +97,7 @@ private:
     TPlayer audio;
     std::unique_ptr<QTemporaryDir> scratch;
     int scratchCount = 0;
-    std::unique_ptr<TRenderJob> job;
+    std::unique_ptr<TBackgroundJob<TRenderResult>> job;
     TRequest running{};
     std::shared_ptr<TRenderSink> runningSink;
     std::unique_ptr<TRequest> pendingPlay; // the latest playback rendering asked for

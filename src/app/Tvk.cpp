@@ -102,11 +102,14 @@ QScrollArea* stripBox(QWidget* parent, int x, int y, int w, int h, QWidget* imag
     return new TStripBox(parent, x, y, w, h, image);
 }
 
-// A pickup-model track bar: vertical, 0 to 50 with position 0 at the top, ticks every 2 on
-// both sides; Up and Page Up move toward the top.
-QSlider* trackBar(QWidget* parent, int x, int y) {
+// A pickup-model track bar, range and steps from its parameter's row (0 to 50): vertical with
+// position 0 at the top, ticks every 2 on both sides; Up and Page Up move toward the top.
+QSlider* trackBar(QWidget* parent, int x, int y, EParameter position) {
+    const TParameter& p = parameter(position);
     auto* t = new QSlider(Qt::Vertical, parent);
-    t->setRange(0, 50);
+    t->setRange(static_cast<int>(p.minimum), static_cast<int>(p.maximum));
+    t->setSingleStep(static_cast<int>(p.smallStep));
+    t->setPageStep(static_cast<int>(p.largeStep));
     t->setTickInterval(2);
     t->setTickPosition(QSlider::TicksBothSides);
     t->setInvertedAppearance(true);
@@ -326,9 +329,9 @@ void TTvkMain::createAnalysisPage() {
     GroupBox1->setGeometry(552, 16, 121, 209);
     Label17 = label(GroupBox1, "alpha", 12, 16);
     Label8 = label(GroupBox1, "beta", 68, 16);
-    alphaTrackBar = trackBar(GroupBox1, 11, 32);
+    alphaTrackBar = trackBar(GroupBox1, 11, 32, EParameter::alpha);
     alphaTrackBar->setToolTip(QStringLiteral("Straighten up response"));
-    betaTrackBar = trackBar(GroupBox1, 67, 32);
+    betaTrackBar = trackBar(GroupBox1, 67, 32, EParameter::beta);
     betaTrackBar->setToolTip(QStringLiteral("Compress peaks"));
     // Each position as a number right of its caption, so a setting can be noted and repeated.
     alphaValue = trackBarValue(GroupBox1, alphaTrackBar, 42, 16);
@@ -577,18 +580,12 @@ bool TTvkMain::focusNextPrevChild(bool next) {
 }
 
 void TTvkMain::startUp() {
-    // The state's arrays start zero and its FFT engine prepares its plans at once; the plot grid
-    // is filled with it.
+    // The state's arrays start zero, with both responses unit impulses, fs 44100 and every
+    // parameter at its start value; its FFT engine prepares its plans at once and the plot grid is
+    // filled with it.
     analyzer = std::make_unique<TAnalyzer>();
     TAnalyzer& a = *analyzer;
-    a.analysisReady = false;
-    a.fs = 44100;
-    a.release = {0, 0, 1, 20040318};
     // The five file dialogs exist as settings (members); Qt's dialog is made when one runs.
-    a.fMin = 50;
-    a.fMax = 20000;
-    a.dbRange = 50;
-    a.setFs(44100); // bin frequencies for 44.1 kHz, bin 0 at 0.1 Hz
 
     // Curves, curve lists and both plots; the curve check boxes edit the curves' visible flags.
     view = std::make_unique<TAnalyzerView>(a);
@@ -599,50 +596,41 @@ void TTvkMain::startUp() {
         box->setRef(&curve->visible);
     }
 
-    fLow->init("%2.0f", 20, 2000, 1, 20, TEditNum::stepAdd);
-    fLow->setNotifyParent(this, paramChangedMessage, 10, 0);
-    fLow->setRef(&a.fMin);
-    fHigh->init("%2.0f", 100, 20000, 20, 1000, TEditNum::stepAdd);
-    fHigh->setNotifyParent(this, paramChangedMessage, 11, 0);
-    fHigh->setRef(&a.fMax);
-    splRange->init("%2.0f", 1, 100, 1, 20, TEditNum::stepAdd);
-    splRange->setNotifyParent(this, paramChangedMessage, 2, 0);
-    splRange->setRef(&a.dbRange);
+    // The numeric fields: format, limits and steps from the parameter table, each bound to its
+    // variable and, but for the two resonances, sending the change notification with its code.
+    constexpr std::uint32_t silent = 0;
+    const struct {
+        TEditNum* field;
+        EParameter parameter;
+        double* value;
+        std::uint32_t code;
+    } fields[] = {
+        {fLow, EParameter::fMin, &a.fMin, 10},
+        {fHigh, EParameter::fMax, &a.fMax, 11},
+        {splRange, EParameter::dbRange, &a.dbRange, 2},
+        {dCompMic, EParameter::delayMic, &a.delayMic, 1},
+        {dCompPickup, EParameter::delayPickup, &a.delayPickup, 1},
+        {eGain, EParameter::gain, &a.gainDb, 1},
+        {eHelm, EParameter::helmholtz, &a.fHelm, silent},
+        {eFirstBody, EParameter::firstBody, &a.fFirstBody, silent},
+    };
+    for (const auto& f : fields) {
+        const TParameter& p = parameter(f.parameter);
+        f.field->init(p.format, p.minimum, p.maximum, p.smallStep, p.largeStep, TEditNum::stepAdd);
+        if (f.code != silent)
+            f.field->setNotifyParent(this, paramChangedMessage, f.code, 0);
+        f.field->setRef(f.value);
+    }
 
-    // Each position change runs the analysis, which does nothing before start-up ends.
-    alphaTrackBar->setValue(40);
-    betaTrackBar->setValue(30);
+    // Each position change runs the analysis, which does nothing before start-up ends (but reads
+    // both positions into the analyzer).
+    alphaTrackBar->setValue(static_cast<int>(startValue(EParameter::alpha)));
+    betaTrackBar->setValue(static_cast<int>(startValue(EParameter::beta)));
 
-    a.delayMic = 0;
-    a.delayPickup = 0;
-    dCompMic->init("%2.0f", 0, 1000, 10, 100, TEditNum::stepAdd);
-    dCompMic->setNotifyParent(this, paramChangedMessage, 1, 0);
-    dCompPickup->init("%2.0f", 0, 1000, 10, 100, TEditNum::stepAdd);
-    dCompPickup->setNotifyParent(this, paramChangedMessage, 1, 0);
-    a.gainDb = 0;
-    dCompMic->setRef(&a.delayMic);
-    dCompPickup->setRef(&a.delayPickup);
-
-    eGain->init("%2.1f", -20, 20, 0.1, 1, TEditNum::stepAdd);
-    eGain->setNotifyParent(this, paramChangedMessage, 1, 0);
-    eGain->setRef(&a.gainDb);
-
-    a.fHelm = 100;
-    a.fFirstBody = 200;
-    eHelm->init("%2.1f", 50, 300, 1, 10, TEditNum::stepAdd);
-    eHelm->setRef(&a.fHelm);
-    eFirstBody->init("%2.1f", 100, 500, 1, 10, TEditNum::stepAdd);
-    eFirstBody->setRef(&a.fFirstBody);
-
-    a.enablePickup = true;
     EnablePickup->setNotifyParent(this, paramChangedMessage, 1, 0);
     EnablePickup->setRef(&a.enablePickup);
-    a.useMinPhase = false;
     cbUseMinPhase->setNotifyParent(this, paramChangedMessage, 1, 0);
     cbUseMinPhase->setRef(&a.useMinPhase);
-
-    a.setUnitImpulse(0);
-    a.setUnitImpulse(1);
 
     drawImpulseStrips();
     connectPlotImages();
@@ -668,7 +656,7 @@ void TTvkMain::showSilence() {
     // A silent response gives a filter that says little; the status bar says why, for a while.
     static const QString micText = QStringLiteral("The mic response is silent");
     static const QString pickupText = QStringLiteral("The pickup response is silent");
-    const QString text = analyzer->micSilent                                 ? micText
+    const QString text = analyzer->micSilent                                ? micText
                          : analyzer->pickupSilent && analyzer->enablePickup ? pickupText
                                                                             : QString();
     const QString shown = StatusBar->currentMessage();

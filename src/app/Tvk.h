@@ -314,6 +314,9 @@ private:
     // The message for a file that cannot be opened: its own, or, where the name lost bytes on its
     // way through a Qt string and names no file, that the name is not valid UTF-8.
     QString cannotOpenMessage(const TFileResult& r, const std::string& path, bool nameLost) const;
+    // The outcome of writing `path`: a failure in a box (the user must not believe it was written),
+    // a success as `done` and the file name in the status bar. True on success.
+    bool reportWrite(const TFileResult& r, const QString& done, const QString& path);
     // Step 2 of the notification: the pickup controls, field and response by enablePickup.
     void updatePickup();
     // The re-read of pickupFile at a notification.

@@ -56,12 +56,12 @@ bool TTvkMain::event(QEvent* e) {
 void TTvkMain::ParamChanged(const TNotifyEvent& message) {
     TAnalyzer& a = *analyzer;
     keepShownValues();
-    // The edited end of the display range gives way so that it stays at least 100 Hz wide.
+    // The edited end of the display range gives way so that it keeps its least width.
     if (message.wParam == 10) {
-        a.fMin = std::min(a.fMin, a.fMax - 100);
+        a.fMin = fMinAfterEdit(a.fMin, a.fMax);
         fLow->setValue();
     } else if (message.wParam == 11) {
-        a.fMax = std::max(a.fMin + 100, a.fMax);
+        a.fMax = fMaxAfterEdit(a.fMin, a.fMax);
         fHigh->setValue();
     }
 
@@ -237,14 +237,17 @@ void TTvkMain::Export1Click() {
 }
 
 bool TTvkMain::exportBodyData(const QString& path) {
-    const TFileResult r = writeBodyData(*analyzer, guitarName->text().toStdString(), localPath(path));
-    // A file that could not be written is said so: the user must not believe it was exported.
+    return reportWrite(writeBodyData(*analyzer, guitarName->text().toStdString(), localPath(path)),
+                       QStringLiteral("Exported "), path);
+}
+
+bool TTvkMain::reportWrite(const TFileResult& r, const QString& done, const QString& path) {
     if (!r.ok) {
         statusNote->clearNote();
         warn(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
         return false;
     }
-    statusNote->note(QStringLiteral("Exported ") + QFileInfo(path).fileName());
+    statusNote->note(done + QFileInfo(path).fileName());
     return true;
 }
 

@@ -100,14 +100,7 @@ void TTvkMain::setResponsesFrom(const QString& sourceName) {
 }
 
 bool TTvkMain::saveProject(const QString& path) {
-    const TFileResult r = writeProject(*analyzer, localPath(path));
-    if (!r.ok) {
-        statusNote->clearNote();
-        warn(QStringLiteral("File error"), QString::fromLocal8Bit(r.message));
-        return false;
-    }
-    statusNote->note(QStringLiteral("Saved ") + QFileInfo(path).fileName());
-    return true;
+    return reportWrite(writeProject(*analyzer, localPath(path)), QStringLiteral("Saved "), path);
 }
 
 void TTvkMain::openArguments(const QStringList& arguments) {

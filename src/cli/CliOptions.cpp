@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -47,6 +49,25 @@ bool parseSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
+// The usage lines of one section's parameters, each followed by the lines given for its option.
+std::string parameterLines(TParameter::ESection section,
+                           std::initializer_list<std::pair<std::string_view, const char*>> after) {
+    std::string text;
+    for (const TParameter& p : parameterTable) {
+        if (p.section != section)
+            continue;
+        const std::string option = std::string(p.option) + " " + p.optionValue;
+        char line[200];
+        std::snprintf(line, sizeof line, "  %-21s %s %g..%g (default %g%s)\n", option.c_str(), p.help,
+                      p.minimum, p.maximum, p.defaultValue, p.helpNote);
+        text += line;
+        for (const auto& [anchor, lines] : after)
+            if (anchor == p.option)
+                text += lines;
+    }
+    return text;
+}
+
 } // namespace
 
 bool TCliOptions::wantsAnalysis() const {
@@ -63,20 +84,10 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         double low, high;
         bool whole;
     };
-    double alpha = o.alpha, beta = o.beta;
     std::string learnChannels;
-    const std::map<std::string, NumberOption> numbers = {
-        {"--delay-mic", {&o.delayMic, 0, 1000, false}},
-        {"--delay-pickup", {&o.delayPickup, 0, 1000, false}},
-        {"--alpha", {&alpha, 0, 50, true}},
-        {"--beta", {&beta, 0, 50, true}},
-        {"--gain", {&o.gainDb, -20, 20, false}},
-        {"--helmholtz", {&o.helmholtz, 50, 300, false}},
-        {"--first-body", {&o.firstBody, 100, 500, false}},
-        {"--fmin", {&o.fMin, 20, 2000, false}},
-        {"--fmax", {&o.fMax, 100, 20000, false}},
-        {"--db-range", {&o.dbRange, 1, 100, false}},
-    };
+    std::map<std::string, NumberOption> numbers;
+    for (const TParameter& p : parameterTable)
+        numbers[p.option] = {&(o.*parameterFields[std::size_t(p.id)]), p.minimum, p.maximum, p.whole};
     // Options that take a text.
     const std::map<std::string, std::string*> texts = {
         {"--mic", &o.mic},
@@ -163,9 +174,9 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
             *bounds.target = *v;
             // The window's range rule: the bound just edited gives way, the other stays.
             if (bounds.target == &o.fMin)
-                o.fMin = std::min(o.fMin, o.fMax - 100);
+                o.fMin = fMinAfterEdit(o.fMin, o.fMax);
             if (bounds.target == &o.fMax)
-                o.fMax = std::max(o.fMin + 100, o.fMax);
+                o.fMax = fMaxAfterEdit(o.fMin, o.fMax);
         } else if (isIrSetting(arg)) {
             if (!parseIrSetting(arg, value, o.ir, error))
                 return std::nullopt;
@@ -181,8 +192,6 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
             return std::nullopt;
         }
     }
-    o.alpha = static_cast<int>(alpha);
-    o.beta = static_cast<int>(beta);
     if ((!learnChannels.empty() && !parseLearnChannels(learnChannels, o, error)) ||
         !checkLearnOptions(o, error))
         return std::nullopt;
@@ -190,63 +199,59 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
 }
 
 const char* cliUsage() {
-    return "Usage: body-analyzer-cli [options]\n"
-           "\n"
-           "Computes the correction filter that makes an acoustic guitar's under-saddle pickup sound\n"
-           "like a microphone in front of its body, from two impulse responses (16-bit mono WAVE).\n"
-           "\n"
-           "Inputs (applied in this order):\n"
-           "  --open-project FILE   read both responses from a .smp project file\n"
-           "  --mic FILE            microphone impulse response (WAVE)\n"
-           "  --pickup FILE         pickup impulse response (WAVE)\n"
-           "  --no-pickup           leave the pickup out (unit impulse, delay 0)\n"
-           "\n"
-           "Learning from a recording of playing (instead of the inputs above):\n"
-           "  --learn FILE          learn from a take with the pickup and the mic on two channels\n"
-           "  --learn-channels P,M  the take's pickup and mic channels, from 1 (default 1,2)\n"
-           "  --learn-pickup FILE   learn from two mono tracks of one session: the pickup track\n"
-           "  --learn-mic FILE      ... and the mic track (both needed)\n"
-           "\n"
-           "Analysis (defaults are the window's start values):\n"
-           "  --delay-mic N         mic delay compensation, samples 0..1000 (default 0)\n"
-           "  --delay-pickup N      pickup delay compensation, samples 0..1000 (default 0)\n"
-           "  --alpha N             straighten up response, 0..50 (default 40)\n"
-           "  --beta N              compress peaks, 0..50 (default 30)\n"
-           "  --clean               use the clean pickup model\n"
-           "  --gain DB             gain in dB, -20..20 (default 0)\n"
-           "  --channel C           store the filter as left, right or both (default both)\n"
-           "  --name TEXT           instrument name in the exported file (default Guitar)\n"
-           "  --helmholtz HZ        Helmholtz resonance, 50..300 (default 100)\n"
-           "  --first-body HZ       first body resonance, 100..500 (default 200)\n"
-           "\n"
-           "Display range of the plots:\n"
-           "  --fmin HZ             lower frequency, 20..2000 (default 50)\n"
-           "  --fmax HZ             upper frequency, 100..20000 (default 20000; kept >= fmin + 100)\n"
-           "  --db-range DB         value range, 1..100 (default 50)\n"
-           "  --plot-size WxH       image size in pixels (default 540x356)\n"
-           "\n"
-           "Outputs:\n"
-           "  --save-project FILE   write both responses as a .smp project file\n"
-           "  --export FILE.smd     write the left and right filters as a body data file\n"
-           "  --curves FILE.csv     write the mic, pickup and filter curves (dB on 500 points)\n"
-           "  --ir FILE.csv         write the filter impulse response (8192 samples)\n"
-           "  --plot-analysis FILE.png   draw the analysis plot\n"
-           "  --plot-summary FILE.png    draw the summary plot (left and right channels)\n"
-           "  --render IN OUT.wav   render the recording IN (WAVE, FLAC, AIFF, ...) through the left\n"
-           "                        and right filters into a 32-bit float stereo WAVE\n"
-           "  --render-channel N    the channel of IN to render, 1-based (default 1)\n"
-           "  --export-ir FILE.wav  write the filter as a WAVE impulse response for loaders\n"
-           "  --ir-channel C        left, right or both as a stereo file (default left)\n"
-           "  --ir-length N         samples, 16..96000 (default 2048)\n"
-           "  --ir-rate HZ          8000..192000 (default: the filter's own; resampled band-limited)\n"
-           "  --ir-format F         16, 24 (rounded, no dither) or float (default 24)\n"
-           "  --ir-phase P          minimum (shortest; default) or designed (the filter's own, cut)\n"
-           "  --ir-normalise DBFS   peak level, -60..0, or none for the filter's own level (default -1)\n"
-           "  --plot-ir FILE.png    draw the impulse response's magnitude against the full filter's\n"
-           "  --help                print this text\n"
-           "An output named - or /dev/stdout goes to standard output as it is (a pipe, or a file\n"
-           "opened with >>, gets it directly).\n"
-           "\n"
-           "Exit status: 0 success, 1 a file could not be read or written (nothing is written when an\n"
-           "input fails), 2 a usage error.\n";
+    static const std::string text =
+        std::string(
+            "Usage: body-analyzer-cli [options]\n"
+            "\n"
+            "Computes the correction filter that makes an acoustic guitar's under-saddle pickup sound\n"
+            "like a microphone in front of its body, from two impulse responses (16-bit mono WAVE).\n"
+            "\n"
+            "Inputs (applied in this order):\n"
+            "  --open-project FILE   read both responses from a .smp project file\n"
+            "  --mic FILE            microphone impulse response (WAVE)\n"
+            "  --pickup FILE         pickup impulse response (WAVE)\n"
+            "  --no-pickup           leave the pickup out (unit impulse, delay 0)\n"
+            "\n"
+            "Learning from a recording of playing (instead of the inputs above):\n"
+            "  --learn FILE          learn from a take with the pickup and the mic on two channels\n"
+            "  --learn-channels P,M  the take's pickup and mic channels, from 1 (default 1,2)\n"
+            "  --learn-pickup FILE   learn from two mono tracks of one session: the pickup track\n"
+            "  --learn-mic FILE      ... and the mic track (both needed)\n"
+            "\n"
+            "Analysis (defaults are the window's start values):\n") +
+        parameterLines(
+            TParameter::analysis,
+            {{"--beta", "  --clean               use the clean pickup model\n"},
+             {"--gain", "  --channel C           store the filter as left, right or both (default both)\n"
+                        "  --name TEXT           instrument name in the exported file (default Guitar)\n"}}) +
+        "\n"
+        "Display range of the plots:\n" +
+        parameterLines(TParameter::display, {}) +
+        "  --plot-size WxH       image size in pixels (default 540x356)\n"
+        "\n"
+        "Outputs:\n"
+        "  --save-project FILE   write both responses as a .smp project file\n"
+        "  --export FILE.smd     write the left and right filters as a body data file\n"
+        "  --curves FILE.csv     write the mic, pickup and filter curves (dB on 500 points)\n"
+        "  --ir FILE.csv         write the filter impulse response (8192 samples)\n"
+        "  --plot-analysis FILE.png   draw the analysis plot\n"
+        "  --plot-summary FILE.png    draw the summary plot (left and right channels)\n"
+        "  --render IN OUT.wav   render the recording IN (WAVE, FLAC, AIFF, ...) through the left\n"
+        "                        and right filters into a 32-bit float stereo WAVE\n"
+        "  --render-channel N    the channel of IN to render, 1-based (default 1)\n"
+        "  --export-ir FILE.wav  write the filter as a WAVE impulse response for loaders\n"
+        "  --ir-channel C        left, right or both as a stereo file (default left)\n"
+        "  --ir-length N         samples, 16..96000 (default 2048)\n"
+        "  --ir-rate HZ          8000..192000 (default: the filter's own; resampled band-limited)\n"
+        "  --ir-format F         16, 24 (rounded, no dither) or float (default 24)\n"
+        "  --ir-phase P          minimum (shortest; default) or designed (the filter's own, cut)\n"
+        "  --ir-normalise DBFS   peak level, -60..0, or none for the filter's own level (default -1)\n"
+        "  --plot-ir FILE.png    draw the impulse response's magnitude against the full filter's\n"
+        "  --help                print this text\n"
+        "An output named - or /dev/stdout goes to standard output as it is (a pipe, or a file\n"
+        "opened with >>, gets it directly).\n"
+        "\n"
+        "Exit status: 0 success, 1 a file could not be read or written (nothing is written when an\n"
+        "input fails), 2 a usage error.\n";
+    return text.c_str();
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include "cli/CliIrOptions.h"
+#include "dsp/Parameters.h"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,24 +28,24 @@ struct TCliOptions {
     std::string learnMic;
     bool learns() const { return !learn.empty() || !learnPickup.empty() || !learnMic.empty(); }
 
-    // Analysis settings; defaults are the window's start values.
-    double delayMic = 0;    // samples, 0..1000
-    double delayPickup = 0; // samples, 0..1000
-    int alpha = 40;         // 0..50
-    int beta = 30;          // 0..50
+    // Analysis settings; defaults and limits are the parameter table's (the window's start values).
+    double delayMic = startValue(EParameter::delayMic);       // samples
+    double delayPickup = startValue(EParameter::delayPickup); // samples
+    double alpha = startValue(EParameter::alpha);             // a whole number
+    double beta = startValue(EParameter::beta);               // a whole number
     bool clean = false;
-    double gainDb = 0;   // dB, -20..20
-    bool setLeft = true; // channels that receive the filter
+    double gainDb = startValue(EParameter::gain); // dB
+    bool setLeft = true;                          // channels that receive the filter
     bool setRight = true;
-    std::string name = "Guitar"; // instrument name, UTF-8
-    double helmholtz = 100;      // Hz, 50..300
-    double firstBody = 200;      // Hz, 100..500
+    std::string name = "Guitar";                          // instrument name, UTF-8
+    double helmholtz = startValue(EParameter::helmholtz); // Hz
+    double firstBody = startValue(EParameter::firstBody); // Hz
 
     // Display range of the plots.
-    double fMin = 50;    // Hz, 20..2000
-    double fMax = 20000; // Hz, 100..20000; kept at least 100 Hz above fMin
-    double dbRange = 50; // dB, 1..100
-    int plotWidth = 540; // pixels
+    double fMin = startValue(EParameter::fMin);       // Hz
+    double fMax = startValue(EParameter::fMax);       // Hz; kept at least minDisplayWidth above fMin
+    double dbRange = startValue(EParameter::dbRange); // dB
+    int plotWidth = 540;                              // pixels
     int plotHeight = 356;
 
     // Outputs.
@@ -62,6 +64,13 @@ struct TCliOptions {
 
     bool wantsAnalysis() const;
     bool wantsPlots() const { return !plotAnalysis.empty() || !plotSummary.empty() || !ir.plot.empty(); }
+};
+
+// The field each row of the parameter table's option sets, in the table's order.
+inline constexpr std::array<double TCliOptions::*, parameterTable.size()> parameterFields = {
+    &TCliOptions::delayMic, &TCliOptions::delayPickup, &TCliOptions::alpha,     &TCliOptions::beta,
+    &TCliOptions::gainDb,   &TCliOptions::helmholtz,   &TCliOptions::firstBody, &TCliOptions::fMin,
+    &TCliOptions::fMax,     &TCliOptions::dbRange,
 };
 
 // Parses the arguments (without the program name). On a usage error returns nullopt and sets `error`.

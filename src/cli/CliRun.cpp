@@ -120,8 +120,8 @@ int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
 
     a->delayMic = o.delayMic;
     a->delayPickup = o.delayPickup;
-    a->alpha = o.alpha;
-    a->beta = o.beta;
+    a->alpha = static_cast<int>(o.alpha);
+    a->beta = static_cast<int>(o.beta);
     a->useMinPhase = o.clean;
     a->gainDb = o.gainDb;
     a->fHelm = o.helmholtz;

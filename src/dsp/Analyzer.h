@@ -4,11 +4,12 @@
 // object (about 1.5 MB, so create it on the heap).
 #pragma once
 
+#include "base/Curve.h"
 #include "dsp/AnalyzerTypes.h"
 #include "dsp/FFT.h"
 #include "dsp/LinearPrediction.h"
+#include "dsp/Parameters.h"
 #include "dsp/PlotResampling.h"
-#include "base/Curve.h"
 
 #include <array>
 #include <cstdint>
@@ -30,21 +31,21 @@ public:
     std::array<IrPair, blockLength> irData{}; // normalised to a peak of 1.0; start: two unit impulses
     std::int32_t fs = 44100;                  // sample rate, Hz
 
-    // Parameters bound to the window's controls.
-    double delayMic = 0;      // samples (0..1000), truncated toward zero where used
-    double delayPickup = 0;   // samples (0..1000)
-    double gainDb = 0.0;      // dB (-20..20)
-    double fMin = 50;         // Hz, lower display frequency
-    double fMax = 20000;      // Hz, upper display frequency; fMin <= fMax - 100
-    double dbRange = 50;      // dB, value range of the plots
-    double fHelm = 100;       // Hz, only travels to the exported file
-    double fFirstBody = 200;  // Hz, only travels to the exported file
+    // Parameters bound to the window's controls; start values and limits: parameterTable.
+    double delayMic = startValue(EParameter::delayMic);       // samples, truncated toward zero where used
+    double delayPickup = startValue(EParameter::delayPickup); // samples
+    double gainDb = startValue(EParameter::gain);             // dB
+    double fMin = startValue(EParameter::fMin);               // Hz, lower display frequency
+    double fMax = startValue(EParameter::fMax); // Hz, upper display frequency; fMin <= fMax - minDisplayWidth
+    double dbRange = startValue(EParameter::dbRange);      // dB, value range of the plots
+    double fHelm = startValue(EParameter::helmholtz);      // Hz, only travels to the exported file
+    double fFirstBody = startValue(EParameter::firstBody); // Hz, only travels to the exported file
     bool enablePickup = true; // false: the pickup channel is a unit impulse and no division happens
     bool useMinPhase = false; // "Clean": replace the pickup spectrum by its smooth model
 
-    // Pickup-model track bar positions, whole numbers 0..50, given by whoever holds the track bars.
-    int alpha = 40; // straightening: s = 1 - 0.02 alpha
-    int beta = 30;  // peak compression: p = 1 - 0.02 beta
+    // Pickup-model track bar positions, whole numbers, given by whoever holds the track bars.
+    int alpha = static_cast<int>(startValue(EParameter::alpha)); // straightening: s = 1 - 0.02 alpha
+    int beta = static_cast<int>(startValue(EParameter::beta));   // peak compression: p = 1 - 0.02 beta
 
     // Derived data, written by the analysis.
     std::unique_ptr<TFFT> fft;
@@ -53,8 +54,9 @@ public:
     std::array<Complex, binCount> micSpectrum{};    // twice the DFT of the delayed mic response; bin 0 = 0
     std::array<Complex, binCount> pickupSpectrum{}; // twice the DFT of the pickup response, or its model
     std::array<Complex, binCount> filterSpectrum{}; // after a run: spectrum of filterIr, bin 0 = 0
-    alignas(TFFT::alignment) std::array<double, blockLength> filterIr{}; // final correction filter, true scale
-    std::array<double, plotPoints> micDb{};         // dB on the plot grid
+    alignas(
+        TFFT::alignment) std::array<double, blockLength> filterIr{}; // final correction filter, true scale
+    std::array<double, plotPoints> micDb{};                          // dB on the plot grid
     std::array<double, plotPoints> pickupDb{};
     std::array<double, plotPoints> filterDb{};
     std::array<double, plotPoints> plotFreq{}; // Hz, 20 .. 20000 evenly in log-frequency; never changes
@@ -96,14 +98,15 @@ public:
 
     // Scratch of the analysis, allocated once with the object; contents between runs mean nothing.
     alignas(TFFT::alignment) std::array<double, blockLength> lpSignal{}; // the signal a model is fitted to
-    std::array<double, maxOrder + 1> lpCorrelation{};  // its autocorrelation, lags 0..order
-    std::array<double, maxOrder + 1> lpCoefficients{}; // prediction coefficients, a[0] = 1
+    std::array<double, maxOrder + 1> lpCorrelation{};                    // its autocorrelation, lags 0..order
+    std::array<double, maxOrder + 1> lpCoefficients{};                   // prediction coefficients, a[0] = 1
     // The all-pole model's impulse response, where a stage takes the model's spectrum from it (see
     // fitAllPoleModel); otherwise left as it was.
     alignas(TFFT::alignment) std::array<double, blockLength> lpResponse{};
-    std::array<double, binCount> envelope{};           // raised envelope of peak compression, bins 1..4095
-    std::array<double, binCount> binDb{};              // dB per bin; only the bins the resampling reads
-    TPlotResampling plotResampling; // knots of the plot grid for binFreq and plotFreq as the last run saw them
+    std::array<double, binCount> envelope{}; // raised envelope of peak compression, bins 1..4095
+    std::array<double, binCount> binDb{};    // dB per bin; only the bins the resampling reads
+    TPlotResampling
+        plotResampling; // knots of the plot grid for binFreq and plotFreq as the last run saw them
     // Time window of each filter band: bandWindow[b][t] = d_b^(t+1), by repeated multiplication.
     std::array<std::array<double, blockLength>, 4> bandWindow{};
 

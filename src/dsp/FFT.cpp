@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fftw3.h>
 #include <mutex>
-#include <new>
 
 // Arrays of Complex are handed to FFTW as they are.
 static_assert(sizeof(Complex) == sizeof(fftw_complex));
@@ -27,28 +26,17 @@ bool aligned(const void* p) {
     return reinterpret_cast<std::uintptr_t>(p) % TFFT::alignment == 0;
 }
 
-Complex* allocateBuffer(int n) {
-    auto* p = reinterpret_cast<Complex*>(fftw_alloc_complex(static_cast<std::size_t>(n)));
-    if (!p)
-        throw std::bad_alloc();
-    return p;
-}
 } // namespace
 
-TFFT::TFFT() {
-    inBuf = allocateBuffer(maxLength);
-    try {
-        outBuf = allocateBuffer(maxLength);
-    } catch (...) {
-        fftw_free(inBuf);
-        throw;
-    }
+TFFT::TFFT() : inBuf(allocateComplex(maxLength)), outBuf(allocateComplex(maxLength)) {
     // The estimating planner neither reads nor writes the arrays, so the buffers need no clearing.
+    Complex* in = inBuf.get();
+    Complex* out = outBuf.get();
     const std::lock_guard<std::mutex> lock(fftwPlannerLock());
     for (int i = 1; i < planCount; ++i) {
         const int n = 1 << i;
-        forwardPlans[i] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_FORWARD, FFTW_ESTIMATE);
-        backwardPlans[i] = fftw_plan_dft_1d(n, asFftw(inBuf), asFftw(outBuf), FFTW_BACKWARD, FFTW_ESTIMATE);
+        forwardPlans[i].reset(fftw_plan_dft_1d(n, asFftw(in), asFftw(out), FFTW_FORWARD, FFTW_ESTIMATE));
+        backwardPlans[i].reset(fftw_plan_dft_1d(n, asFftw(in), asFftw(out), FFTW_BACKWARD, FFTW_ESTIMATE));
     }
     // The real block transforms run the complex plan of half their length on the sample pairs;
     // they need only the twiddles e^(-2 pi i k/blockLength) for k up to a quarter of the length.
@@ -60,22 +48,12 @@ TFFT::TFFT() {
         realTwiddles[k] = {std::sin(angle(halfBlock / 2 - k)), -std::cos(angle(halfBlock / 2 - k))};
 }
 
-TFFT::~TFFT() {
-    const std::lock_guard<std::mutex> lock(fftwPlannerLock());
-    for (int i = 1; i < planCount; ++i) {
-        fftw_destroy_plan(static_cast<fftw_plan>(forwardPlans[i]));
-        fftw_destroy_plan(static_cast<fftw_plan>(backwardPlans[i]));
-    }
-    fftw_free(inBuf);
-    fftw_free(outBuf);
-}
-
 void TFFT::transform(const Complex* in, Complex* out, int n, bool inverse) {
     const int k = static_cast<int>(std::log(static_cast<double>(n)) / std::log(2.0) + 0.1);
-    std::memcpy(static_cast<void*>(inBuf), in, sizeof(Complex) * n);
-    fftw_execute_dft(static_cast<fftw_plan>(inverse ? backwardPlans[k] : forwardPlans[k]), asFftw(inBuf),
-                     asFftw(outBuf));
-    std::memcpy(static_cast<void*>(out), outBuf, sizeof(Complex) * n);
+    std::memcpy(static_cast<void*>(inBuf.get()), in, sizeof(Complex) * n);
+    fftw_execute_dft(static_cast<fftw_plan>((inverse ? backwardPlans[k] : forwardPlans[k]).get()),
+                     asFftw(inBuf.get()), asFftw(outBuf.get()));
+    std::memcpy(static_cast<void*>(out), outBuf.get(), sizeof(Complex) * n);
 }
 
 void TFFT::transformBlock(const Complex* in, Complex* out, bool inverse) {
@@ -85,7 +63,7 @@ void TFFT::transformBlock(const Complex* in, Complex* out, bool inverse) {
     }
     constexpr int k = 13;
     static_assert(1 << k == blockLength);
-    fftw_execute_dft(static_cast<fftw_plan>(inverse ? backwardPlans[k] : forwardPlans[k]), asFftw(in),
+    fftw_execute_dft(static_cast<fftw_plan>((inverse ? backwardPlans[k] : forwardPlans[k]).get()), asFftw(in),
                      asFftw(out));
 }
 
@@ -94,7 +72,7 @@ void TFFT::transformBlock(const Complex* in, Complex* out, bool inverse) {
 // O[k] = (Z[k] - conj Z[M-k]) / 2i, with M = 4096 and Z[M] = Z[0]. Then X[k] = E[k] + W^k O[k] and
 // X[M-k] = conj(E[k] - W^k O[k]), W = e^(-2 pi i/8192).
 void TFFT::forwardRealBlockAligned(const double* in, Complex* out) {
-    fftw_execute_dft(static_cast<fftw_plan>(forwardPlans[halfBlockLog2]),
+    fftw_execute_dft(static_cast<fftw_plan>(forwardPlans[halfBlockLog2].get()),
                      asFftw(reinterpret_cast<const Complex*>(in)), asFftw(out));
     const Complex z0 = out[0];
     out[0] = {z0.re + z0.im, 0.0};
@@ -129,7 +107,7 @@ void TFFT::inverseRealBlockAligned(Complex* in, double* out) {
         in[halfBlock - k] = {sRe + uIm, uRe - sIm};
         in[k] = {sRe - uIm, sIm + uRe};
     }
-    fftw_execute_dft(static_cast<fftw_plan>(backwardPlans[halfBlockLog2]), asFftw(in),
+    fftw_execute_dft(static_cast<fftw_plan>(backwardPlans[halfBlockLog2].get()), asFftw(in),
                      asFftw(reinterpret_cast<Complex*>(out)));
 }
 
@@ -138,10 +116,10 @@ void TFFT::forwardRealBlock(const double* in, Complex* out) {
         forwardRealBlockAligned(in, out);
         return;
     }
-    double* realBuf = reinterpret_cast<double*>(inBuf);
+    double* realBuf = reinterpret_cast<double*>(inBuf.get());
     std::memcpy(realBuf, in, sizeof(double) * blockLength);
-    forwardRealBlockAligned(realBuf, outBuf);
-    std::memcpy(static_cast<void*>(out), outBuf, sizeof(Complex) * (halfBlock + 1));
+    forwardRealBlockAligned(realBuf, outBuf.get());
+    std::memcpy(static_cast<void*>(out), outBuf.get(), sizeof(Complex) * (halfBlock + 1));
 }
 
 void TFFT::inverseRealBlock(Complex* in, double* out) {
@@ -149,7 +127,7 @@ void TFFT::inverseRealBlock(Complex* in, double* out) {
         inverseRealBlockAligned(in, out);
         return;
     }
-    std::memcpy(static_cast<void*>(inBuf), in, sizeof(Complex) * (halfBlock + 1));
-    inverseRealBlockAligned(inBuf, reinterpret_cast<double*>(outBuf));
-    std::memcpy(out, outBuf, sizeof(double) * blockLength);
+    std::memcpy(static_cast<void*>(inBuf.get()), in, sizeof(Complex) * (halfBlock + 1));
+    inverseRealBlockAligned(inBuf.get(), reinterpret_cast<double*>(outBuf.get()));
+    std::memcpy(out, outBuf.get(), sizeof(double) * blockLength);
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "dsp/AnalyzerTypes.h"
+#include "dsp/FftwOwners.h"
 
 #include <array>
 #include <memory>
@@ -23,7 +24,6 @@ public:
     static constexpr int planCount = 18; // entry i (1..17) is the plan of length 2^i
 
     TFFT(); // makes all plans (see above)
-    ~TFFT();
     TFFT(const TFFT&) = delete;
     TFFT& operator=(const TFFT&) = delete;
 
@@ -48,10 +48,10 @@ public:
     static constexpr int alignment = 64;
 
 private:
-    std::array<void*, planCount> forwardPlans{};  // fftw_plan handles; entry 0 stays null
-    std::array<void*, planCount> backwardPlans{}; // fftw_plan handles; entry 0 stays null
-    Complex* inBuf = nullptr;                     // maxLength values, FFTW-aligned
-    Complex* outBuf = nullptr;                    // maxLength values, FFTW-aligned
+    TFftwArray<Complex> inBuf;                      // maxLength values, FFTW-aligned
+    TFftwArray<Complex> outBuf;                     // maxLength values, FFTW-aligned
+    std::array<TFftwPlan, planCount> forwardPlans;  // entry 0 stays null
+    std::array<TFftwPlan, planCount> backwardPlans; // entry 0 stays null
 
     static constexpr int halfBlock = blockLength / 2;
     static constexpr int halfBlockLog2 = 12;

@@ -10,29 +10,22 @@ std::mutex& fftwPlannerLock() {
     return lock;
 }
 
-TRealFFT::TRealFFT(int length) : n(length) {
-    const std::lock_guard<std::mutex> planning(fftwPlannerLock());
-    realBuf = fftw_alloc_real(n);
-    spectrumBuf = reinterpret_cast<Complex*>(fftw_alloc_complex(n / 2 + 1));
-    auto* spectrumFftw = reinterpret_cast<fftw_complex*>(spectrumBuf);
-    forwardPlan = fftw_plan_dft_r2c_1d(n, realBuf, spectrumFftw, FFTW_ESTIMATE);
-    backwardPlan = fftw_plan_dft_c2r_1d(n, spectrumFftw, realBuf, FFTW_ESTIMATE);
-    std::memset(realBuf, 0, sizeof(double) * n);
-    std::memset(static_cast<void*>(spectrumBuf), 0, sizeof(Complex) * (n / 2 + 1));
-}
-
-TRealFFT::~TRealFFT() {
-    const std::lock_guard<std::mutex> planning(fftwPlannerLock());
-    fftw_destroy_plan(static_cast<fftw_plan>(forwardPlan));
-    fftw_destroy_plan(static_cast<fftw_plan>(backwardPlan));
-    fftw_free(realBuf);
-    fftw_free(spectrumBuf);
+TRealFFT::TRealFFT(int length)
+    : n(length), realBuf(allocateReal(std::size_t(n))), spectrumBuf(allocateComplex(std::size_t(n / 2 + 1))) {
+    auto* spectrumFftw = reinterpret_cast<fftw_complex*>(spectrumBuf.get());
+    {
+        const std::lock_guard<std::mutex> planning(fftwPlannerLock());
+        forwardPlan.reset(fftw_plan_dft_r2c_1d(n, realBuf.get(), spectrumFftw, FFTW_ESTIMATE));
+        backwardPlan.reset(fftw_plan_dft_c2r_1d(n, spectrumFftw, realBuf.get(), FFTW_ESTIMATE));
+    }
+    std::memset(realBuf.get(), 0, sizeof(double) * n);
+    std::memset(static_cast<void*>(spectrumBuf.get()), 0, sizeof(Complex) * (n / 2 + 1));
 }
 
 void TRealFFT::forward() {
-    fftw_execute(static_cast<fftw_plan>(forwardPlan));
+    fftw_execute(static_cast<fftw_plan>(forwardPlan.get()));
 }
 
 void TRealFFT::backward() {
-    fftw_execute(static_cast<fftw_plan>(backwardPlan));
+    fftw_execute(static_cast<fftw_plan>(backwardPlan.get()));
 }

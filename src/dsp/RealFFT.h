@@ -5,6 +5,7 @@
 #pragma once
 
 #include "dsp/AnalyzerTypes.h"
+#include "dsp/FftwOwners.h"
 
 #include <mutex>
 
@@ -13,14 +14,13 @@ std::mutex& fftwPlannerLock();
 
 class TRealFFT {
 public:
-    explicit TRealFFT(int n); // n even, >= 2
-    ~TRealFFT();
+    explicit TRealFFT(int n); // n even, >= 2; std::bad_alloc when the buffers cannot be had
     TRealFFT(const TRealFFT&) = delete;
     TRealFFT& operator=(const TRealFFT&) = delete;
 
     int length() const { return n; }
-    double* real() { return realBuf; }          // n values, FFTW-aligned
-    Complex* spectrum() { return spectrumBuf; } // n / 2 + 1 values (bins 0..n/2), FFTW-aligned
+    double* real() { return realBuf.get(); }          // n values, FFTW-aligned
+    Complex* spectrum() { return spectrumBuf.get(); } // n / 2 + 1 values (bins 0..n/2), FFTW-aligned
 
     // real() -> spectrum(); real() is kept.
     void forward();
@@ -30,8 +30,8 @@ public:
 
 private:
     int n;
-    double* realBuf = nullptr;
-    Complex* spectrumBuf = nullptr;
-    void* forwardPlan = nullptr;  // fftw_plan
-    void* backwardPlan = nullptr; // fftw_plan
+    TFftwArray<double> realBuf;
+    TFftwArray<Complex> spectrumBuf;
+    TFftwPlan forwardPlan;
+    TFftwPlan backwardPlan;
 };

@@ -30,14 +30,14 @@ bool isIntegerFormat(int format) {
 
 } // namespace
 
-TRecordingReader::~TRecordingReader() {
-    close();
+void TRecordingReader::TSndfileClose::operator()(void* file) const {
+    sf_close(static_cast<SNDFILE*>(file));
 }
 
+TRecordingReader::~TRecordingReader() = default;
+
 void TRecordingReader::close() {
-    if (file)
-        sf_close(static_cast<SNDFILE*>(file));
-    file = nullptr;
+    file.reset();
 }
 
 TFileResult TRecordingReader::open(const std::string& givenPath) {
@@ -57,11 +57,11 @@ TFileResult TRecordingReader::open(const std::string& givenPath) {
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &sf);
     if (!f)
         return fileError("Cannot read \"" + path + "\": " + sf_strerror(nullptr));
+    file.reset(f);
     if (sf.channels < 1 || sf.samplerate < 1) {
-        sf_close(f);
+        close();
         return fileError("Cannot read \"" + path + "\": it holds no audio");
     }
-    file = f;
     // Integer files read as float: full scale -1.0 exactly, no clipping of float files.
     sf_command(f, SFC_SET_NORM_FLOAT, nullptr, SF_TRUE);
     sf_command(f, SFC_SET_CLIPPING, nullptr, SF_FALSE);
@@ -78,7 +78,7 @@ std::int64_t TRecordingReader::read(float* interleaved, std::int64_t frames) {
         error = "Cannot read \"" + path + "\": not open";
         return -1;
     }
-    SNDFILE* f = static_cast<SNDFILE*>(file);
+    SNDFILE* f = static_cast<SNDFILE*>(file.get());
     const sf_count_t n = sf_readf_float(f, interleaved, frames);
     if (n == 0 && sf_error(f) != SF_ERR_NO_ERROR) {
         error = "Cannot read \"" + path + "\": " + sf_strerror(f);
@@ -99,7 +99,7 @@ std::int64_t TRecordingReader::read(float* interleaved, std::int64_t frames) {
 }
 
 bool TRecordingReader::rewind() {
-    if (!file || sf_seek(static_cast<SNDFILE*>(file), 0, SEEK_SET) != 0)
+    if (!file || sf_seek(static_cast<SNDFILE*>(file.get()), 0, SEEK_SET) != 0)
         return false;
     position = 0;
     return true;

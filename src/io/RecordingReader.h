@@ -5,6 +5,7 @@
 #include "io/FileResult.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 struct TRecordingInfo {
@@ -39,7 +40,10 @@ public:
     void close();
 
 private:
-    void* file = nullptr; // SNDFILE*
+    struct TSndfileClose {
+        void operator()(void* file) const;
+    };
+    std::unique_ptr<void, TSndfileClose> file; // SNDFILE*
     TRecordingInfo recordingInfo;
     std::string path;
     std::string error;

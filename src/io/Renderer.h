@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,7 @@ public:
 private:
     struct TState;
     std::string path;
-    TState* state = nullptr;
+    std::unique_ptr<TState> state; // between begin and commit or abandon
 };
 
 // Keeps everything in memory: frames * 3 floats (10 minutes at 48 kHz: about 350 MB), for short

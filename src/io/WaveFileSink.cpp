@@ -82,7 +82,7 @@ TFileResult TWaveFileSink::begin(int rate, std::int64_t frames) {
     // The byte rate must fit its 32-bit field.
     if (rate < 1 || rate > std::numeric_limits<std::int32_t>::max() / bytesPerFrame || frames < 0)
         return fileError("Cannot write \"" + path + "\": no WAVE file holds this rate or length");
-    state = new TState;
+    state = std::make_unique<TState>();
     state->expected = frames;
     if (TFileResult r = state->writer.open(path); !r.ok) {
         abandon();
@@ -125,6 +125,5 @@ void TWaveFileSink::abandon() {
     if (!state)
         return;
     state->writer.abandon();
-    delete state;
-    state = nullptr;
+    state.reset();
 }

@@ -1,6 +1,7 @@
 // Drawing of a curve record (base/Curve.h) on a canvas.
 #include "base/Curve.h"
 #include "plot/Canvas.h"
+#include "plot/PlotMap.h"
 
 #include <algorithm>
 
@@ -11,8 +12,8 @@ void TCurve::draw(TCanvas& canvas, TPointD origin, TPointD size, const double* x
         return;
     const TPen saved = canvas.pen();
     const double e = 1.0 / (max - min + 1e-32);
-    auto px = [&](int i) { return truncCoord((size.x - 16) * xNorm[i] + origin.x + 8 + 0.5); };
-    auto py = [&](int i) { return truncCoord((max - data[i]) * e * (size.y - 8) + origin.y + 0.5); };
+    auto px = [&](int i) { return truncCoord(TPlotMap::xAt(xNorm[i], origin.x, size.x) + 0.5); };
+    auto py = [&](int i) { return truncCoord(TPlotMap::yAt((max - data[i]) * e, origin.y, size.y) + 0.5); };
     canvas.setPen(pens[0]);
     canvas.moveTo(px(0), py(0));
     for (int i = 0; i < n; ++i) {

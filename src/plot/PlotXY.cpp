@@ -25,9 +25,7 @@ constexpr int maxTicks = 100000;
 
 } // namespace
 
-TPlotXY::TPlotXY(int logicalWidth, int logicalHeight)
-    : TPlotXYBase(logicalWidth, logicalHeight), logMin(1.0), logMax(std::log10(20000.0)),
-      decades(logMax - logMin) {
+TPlotXY::TPlotXY(int logicalWidth, int logicalHeight) : TPlotXYBase(logicalWidth, logicalHeight) {
     xMin = 10.0;
     xMax = 20000.0;
 }
@@ -45,7 +43,7 @@ void TPlotXY::draw() {
 
     const int n = std::clamp(curveSet->curves[0]->count, 0, maxCurvePoints);
     for (int i = 0; i < n; ++i)
-        xNorm[i] = (std::log10(xData[i]) - logMin) / decades;
+        xNorm[i] = xFraction(xData[i]);
 
     TPlotXYBase::draw();
 }
@@ -96,10 +94,7 @@ void TPlotXY::drawFrameAndAxes() {
 void TPlotXY::drawXAxis(int L, int T, int W, int H, bool big) {
     TCanvas& c = *canvas;
     c.setTextAlign(THAlign::center, TVAlign::top);
-    logMin = std::log10(xMin);
-    logMax = std::log10(xMax);
-    decades = logMax - logMin;
-    xScale = (W - 16) / decades;
+    setFrequencies(xMin, xMax, W);
     findDashColumns();
 
     bool firstLabelPending = true;
@@ -109,8 +104,8 @@ void TPlotXY::drawXAxis(int L, int T, int W, int H, bool big) {
         for (int m = 1; m <= 9; ++m) {
             if (!big && m != 1 && m != 2 && m != 5)
                 continue;
-            const int p = truncCoord(std::floor((std::log10(m) + d - logMin) * xScale + 0.5)) + 8;
-            if (p < 8 || p > W)
+            const int p = column(std::log10(m) + d);
+            if (!onXAxis(p, W))
                 continue;
             if (p < W) {
                 c.moveTo(L + p, T);
@@ -162,7 +157,7 @@ void TPlotXY::drawValueAxis(int L, int T, int W, int H, bool big) {
     }
 
     c.setTextAlign(THAlign::right, TVAlign::bottom);
-    yScale = (H - 8) / ySpan;
+    setValueSpan(ySpan, H);
     yStep = std::pow(10.0, std::floor(std::log10(ySpan)) - 1);
     const double r = ySpan / yStep;
     double minorStep;
@@ -183,7 +178,7 @@ void TPlotXY::drawValueAxis(int L, int T, int W, int H, bool big) {
         for (int i = 0; i < maxTicks; ++i) {
             const int p = drawValueTick(L, T, W, H, big, std::floor(yTick / yStep + 0.05), minorStep);
             yTick -= minorStep;
-            if (p > H - 8)
+            if (p > lastRow(H))
                 break;
         }
     } else {
@@ -200,7 +195,7 @@ void TPlotXY::drawValueAxis(int L, int T, int W, int H, bool big) {
             for (int i = 0; i < maxTicks; ++i) {
                 const int p = drawValueTick(L, T, W, H, big, std::trunc(yTick / yStep - 0.05), minorStep);
                 yTick -= minorStep;
-                if (p > H - 8)
+                if (p > lastRow(H))
                     break;
             }
         }
@@ -211,10 +206,10 @@ void TPlotXY::drawValueAxis(int L, int T, int W, int H, bool big) {
 
 int TPlotXY::drawValueTick(int L, int T, int W, int H, bool big, double n, double minorStep) {
     TCanvas& c = *canvas;
-    const int p = truncCoord(std::floor((curveSet->max - yTick) * yScale + 0.5));
+    const int p = row(curveSet->max, yTick);
     const bool major = std::fabs(yTick - n * yStep) < 0.9 * minorStep;
     if (major) {
-        if (p < 0 || p > H - 8)
+        if (p < 0 || p > lastRow(H))
             return p;
         c.moveTo(L - 3, T + p);
         c.lineTo(L + W + 1, T + p);
@@ -227,7 +222,7 @@ int TPlotXY::drawValueTick(int L, int T, int W, int H, bool big, double n, doubl
         char label[64];
         formatC(label, sizeof label, format, yTick * yLabelScale);
         c.textOut(L - 10, T + p + 14, label);
-    } else if (big && 0 < p && p <= H - 8) {
+    } else if (big && 0 < p && p <= lastRow(H)) {
         drawMinorDashes(L, T + p, W);
     }
     return p;
@@ -241,9 +236,8 @@ void TPlotXY::findDashColumns() {
         return;
     for (int d = dFirst; d <= dLast; ++d)
         for (int m = 1; m <= 9; ++m)
-            dashColumns[(d - dFirst) * 9 + m - 1] = {
-                truncCoord(std::floor((std::log10(m + 0.5) + d - logMin) * xScale + 0.5)) + 8,
-                truncCoord(std::floor((std::log10(m) + d - logMin) * xScale + 0.5)) + 8};
+            dashColumns[(d - dFirst) * 9 + m - 1] = {column(std::log10(m + 0.5) + d),
+                                                     column(std::log10(m) + d)};
 }
 
 void TPlotXY::drawMinorDashes(int L, int row, int W) {
@@ -258,14 +252,14 @@ void TPlotXY::drawMinorDashes(int L, int row, int W) {
                 h = dashColumns[(d - dFirst) * 9 + m - 1].half;
                 q = dashColumns[(d - dFirst) * 9 + m - 1].whole;
             } else {
-                h = truncCoord(std::floor((std::log10(m + 0.5) + d - logMin) * xScale + 0.5)) + 8;
-                q = truncCoord(std::floor((std::log10(m) + d - logMin) * xScale + 0.5)) + 8;
+                h = column(std::log10(m + 0.5) + d);
+                q = column(std::log10(m) + d);
             }
-            if (8 <= h && h <= W && (m < 9 || decades <= 1.7)) {
+            if (onXAxis(h, W) && (m < 9 || decades <= 1.7)) {
                 c.moveTo(L + h - 1, row);
                 c.lineTo(L + h + 2, row);
             }
-            if (8 <= q && q <= W) {
+            if (onXAxis(q, W)) {
                 if (firstQ || m == 1) {
                     c.moveTo(L + q - 2, row);
                     c.lineTo(L + q + 3, row);
@@ -281,13 +275,13 @@ void TPlotXY::mouseMove(TShiftState shift, int x, int y, TImage& image, std::str
         return;
     TPlotXYBase::mouseMove(shift, x, y, image, panel);
 
-    const double u = (cursorX * logicalWidth - plotLeft - 8) / (plotWidth - 16);
+    const double u = xFractionAt(cursorX * logicalWidth, plotLeft, plotWidth);
     if (u < -0.01 || u > 1.01) {
         panel = "---";
         return;
     }
-    double f = xMin * std::pow(10.0, u * decades);
-    const double step = xMin * std::pow(10.0, (u + 0.01) * decades) - f;
+    double f = frequency(xMin, u);
+    const double step = frequency(xMin, u + 0.01) - f;
     // Kept real: a zero or negative step gives -inf or NaN and takes the exponent format.
     const double l = std::floor(std::log10(step + 1e-32));
     if (l >= 1 && l <= 4)
@@ -305,7 +299,7 @@ void TPlotXY::mouseMove(TShiftState shift, int x, int y, TImage& image, std::str
     formatC(buffer, sizeof buffer, format, f, xUnit);
     std::string text = buffer;
 
-    const double v = (cursorY * logicalHeight - plotTop) / (plotHeight - 8);
+    const double v = yFractionAt(cursorY * logicalHeight, plotTop, plotHeight);
     if (v < -0.01 || v > 1.0) {
         panel = "---";
         return;

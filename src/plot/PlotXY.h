@@ -2,11 +2,13 @@
 // legend and a cursor readout of frequency and level.
 #pragma once
 
+#include "plot/PlotMap.h"
 #include "plot/PlotXYBase.h"
 
 #include <array>
 
-class TPlotXY : public TPlotXYBase {
+// The plot is its own map: logMin, logMax, decades, xScale and yScale are those of TPlotMap.
+class TPlotXY : public TPlotXYBase, public TPlotMap {
 public:
     // x range 10 Hz .. 20 kHz until the caller sets xMin, xMax.
     TPlotXY(int logicalWidth, int logicalHeight);
@@ -20,13 +22,8 @@ public:
     // positions of the points, then the curves and the legend. Otherwise the white area stays.
     void draw() override;
 
-    // Axis state of the last drawing (read by the readout).
-    double logMin;          // log10(xMin)
-    double logMax;          // log10(xMax)
-    double decades;         // logMax - logMin
-    double xScale = 0.0;    // logical units per decade
+    // Axis state of the last drawing (read by the readout), beside the map's.
     double ySpan = 0.0;     // max - min + 1e-12
-    double yScale = 0.0;    // logical units per value unit
     double yStep = 0.0;     // major tick step
     double yAbsMax = 0.0;   // the larger magnitude of min and max
     int yExp = 0;           // decimal exponent of yAbsMax

@@ -1,5 +1,7 @@
 #include "plot/PlotXYBase.h"
 
+#include "plot/PlotMap.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -39,10 +41,10 @@ void TPlotXYBase::draw() {
         return;
     const TPoint origin = canvas->viewportOrigin();
     const TRect clip{
-        truncCoord((plotLeft + 8 + 0.5) * scaleX) + origin.x,
+        truncCoord((TPlotMap::innerLeft(plotLeft) + 0.5) * scaleX) + origin.x,
         truncCoord((plotTop + 0.5) * scaleY) + origin.y - 4,
-        truncCoord((plotLeft + plotWidth - 8 + 0.5) * scaleX) + origin.x,
-        truncCoord((plotTop + plotHeight - 8 + 0.5) * scaleY) + origin.y + 5,
+        truncCoord((TPlotMap::innerRight(plotLeft, plotWidth) + 0.5) * scaleX) + origin.x,
+        truncCoord((TPlotMap::innerBottom(plotTop, plotHeight) + 0.5) * scaleY) + origin.y + 5,
     };
     canvas->setClipRect(clip);
     for (int layerNo = 0; layerNo <= 10; ++layerNo)

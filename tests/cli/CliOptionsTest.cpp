@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 std::optional<TCliOptions> parse(std::vector<std::string> args, std::string* error = nullptr) {
@@ -98,3 +100,23 @@ TEST(CliOptions, DisplayRangeKeepsHundredHertzTheEditedBoundGivingWay) {
 }
 
 } // namespace
+
+// Each row of the parameter table is an option with the row's start value and limits.
+class CliParameterOption : public testing::TestWithParam<TParameter> {};
+
+TEST_P(CliParameterOption, TakesTheRowsDefaultAndLimits) {
+    const TParameter& p = GetParam();
+    const auto field = parameterFields[std::size_t(p.id)];
+    EXPECT_EQ((*parse({})).*field, p.defaultValue);
+    for (const double outside : {p.minimum - 1, p.maximum + 1})
+        EXPECT_FALSE(parse({p.option, std::to_string(outside)})) << outside;
+    EXPECT_EQ((*parse({p.option, std::to_string(p.maximum - 1)})).*field, p.maximum - 1);
+    EXPECT_NE(std::string(cliUsage()).find(std::string("  ") + p.option + " " + p.optionValue),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, CliParameterOption, testing::ValuesIn(parameterTable), [](const auto& info) {
+    std::string name = info.param.option + 2;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});

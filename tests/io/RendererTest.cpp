@@ -12,8 +12,12 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <type_traits>
 
 namespace {
+
+// A copy would close, or abandon, the one output file twice.
+static_assert(!std::is_copy_constructible_v<TWaveFileSink> && !std::is_copy_assignable_v<TWaveFileSink>);
 
 using ::testing::HasSubstr;
 

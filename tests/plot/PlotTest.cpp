@@ -381,3 +381,26 @@ TEST(PlotMouse, PlotNeverDrawnIgnoresPressAndDrag) {
     EXPECT_DOUBLE_EQ(f.plot.legend.left, 0.1);
     EXPECT_DOUBLE_EQ(f.plot.legend.top, 0.1);
 }
+
+// The map's ends fall on the margins and each way back undoes the way there, for ranges of a
+// decade or less up to many.
+class PlotMapRange : public testing::TestWithParam<std::pair<double, double>> {};
+
+TEST_P(PlotMapRange, EndsOnTheMarginsAndBackAgain) {
+    const auto [low, high] = GetParam();
+    TPlotMap map;
+    map.setFrequencies(low, high, W);
+    EXPECT_EQ(map.column(std::log10(low)), TPlotMap::margin);
+    EXPECT_EQ(map.column(std::log10(high)), W - TPlotMap::margin);
+    const double f = std::sqrt(low * high);
+    EXPECT_NEAR(map.frequency(low, map.xFraction(f)) / f, 1, 1e-12);
+    const double x = TPlotMap::xAt(map.xFraction(f), L, W);
+    EXPECT_NEAR(TPlotMap::xFractionAt(x, L, W), map.xFraction(f), 1e-12);
+    EXPECT_NEAR(TPlotMap::yFractionAt(TPlotMap::yAt(0.25, T, H), T, H), 0.25, 1e-12);
+    map.setValueSpan(50, H);
+    EXPECT_EQ(map.row(0, -50), TPlotMap::lastRow(H));
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, PlotMapRange,
+                         testing::Values(std::pair{50.0, 20000.0}, std::pair{1000.0, 1100.0},
+                                         std::pair{0.01, 1e6}));
