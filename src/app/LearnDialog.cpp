@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -32,10 +33,11 @@ const char* const recordingFilter =
 constexpr int plotWidth = 540;
 constexpr int plotHeight = 300;
 
+// A file's field: shows the chosen file's name and takes a typed path (see takeTyped).
 QLineEdit* nameField(QWidget* parent) {
     auto* e = new QLineEdit(parent);
-    e->setReadOnly(true);
     e->setMinimumWidth(560);
+    e->setPlaceholderText(QStringLiteral("Type a path, or press \"Browse...\""));
     return e;
 }
 
@@ -43,6 +45,17 @@ QLineEdit* nameField(QWidget* parent) {
 void showFile(QLineEdit* field, const QString& path) {
     field->setText(QFileInfo(path).fileName());
     field->setToolTip(path);
+}
+
+// What a field shows for the file chosen for it.
+QString shownFor(const QString& path) {
+    return path.isEmpty() ? QString() : QFileInfo(path).fileName();
+}
+
+// A line of the report as rich text: blanks kept, in bold or a colour.
+QString reportLine(const QString& line, const char* style) {
+    return QStringLiteral("<span style=\"%1\">%2</span>")
+        .arg(QLatin1String(style), line.toHtmlEscaped().replace(u' ', QChar::Nbsp));
 }
 
 } // namespace
@@ -166,6 +179,11 @@ void TLearnDialog::createControls() {
         updateControls();
     });
     connect(browseTake, &QPushButton::clicked, this, [this] { browse(OpenTakeDialog, -1); });
+    for (QLineEdit* field : {takeName, pickupTrackName, micTrackName}) {
+        // Until a typed path is taken, Learn would use the file chosen before: it waits.
+        connect(field, &QLineEdit::textEdited, this, &TLearnDialog::updateControls);
+        connect(field, &QLineEdit::editingFinished, this, [this, field] { takeTyped(field); });
+    }
     connect(browsePickupTrack, &QPushButton::clicked, this, [this] { browse(OpenPickupTrackDialog, 0); });
     connect(browseMicTrack, &QPushButton::clicked, this, [this] { browse(OpenMicTrackDialog, 1); });
     for (QComboBox* box : {pickupChannel, micChannel})
@@ -187,6 +205,35 @@ void TLearnDialog::browse(TFileDialog& dialog, int which) {
         setTrack(which, dialog.fileName);
 }
 
+void TLearnDialog::takeTyped(QLineEdit* field) {
+    const int which = field == takeName ? -1 : field == pickupTrackName ? 0 : 1;
+    const QString& chosen = which < 0 ? takePath : trackPaths[which];
+    const QString text = field->text().trimmed();
+    if (text == shownFor(chosen) || learning())
+        return;
+    // A bare name or relative path is taken in the folder of the file chosen before.
+    const QString folder = chosen.isEmpty() ? QDir::currentPath() : QFileInfo(chosen).absolutePath();
+    const QString typed = QDir::cleanPath(QDir(folder).absoluteFilePath(QDir::fromNativeSeparators(text)));
+    const bool taken = !text.isEmpty() && (which < 0 ? setTake(typed) : setTrack(which, typed));
+    if (!taken) {
+        // The field shows what Learn would use.
+        if (chosen.isEmpty())
+            field->clear();
+        else
+            showFile(field, chosen);
+        updateControls();
+    }
+}
+
+bool TLearnDialog::typedPending() const {
+    const auto pending = [](const QLineEdit* field, const QString& chosen) {
+        return field->text().trimmed() != shownFor(chosen);
+    };
+    return oneTake->isChecked()
+               ? pending(takeName, takePath)
+               : pending(pickupTrackName, trackPaths[0]) || pending(micTrackName, trackPaths[1]);
+}
+
 bool TLearnDialog::setTake(const QString& path) {
     if (learning())
         return false;
@@ -195,6 +242,14 @@ bool TLearnDialog::setTake(const QString& path) {
     const TFileResult r = probeTake(localPath(path), info);
     if (!r.ok) {
         showWarning(errorCaption, QString::fromLocal8Bit(r.message));
+        return false;
+    }
+    // Said at once, not after Learn: one channel cannot hold both the pickup and the mic.
+    if (info.channels < 2) {
+        showWarning(errorCaption,
+                    QStringLiteral("\"%1\" has one channel: a take needs the pickup and the mic on two "
+                                   "channels (for one mono file each, choose two tracks)")
+                        .arg(path));
         return false;
     }
     takePath = path;
@@ -289,7 +344,7 @@ void TLearnDialog::updateControls() {
     for (QWidget* w : {static_cast<QWidget*>(pickupTrackName), static_cast<QWidget*>(browsePickupTrack),
                        static_cast<QWidget*>(micTrackName), static_cast<QWidget*>(browseMicTrack)})
         w->setEnabled(choosing && !take);
-    learnButton->setEnabled(choosing && choiceComplete());
+    learnButton->setEnabled(choosing && choiceComplete() && !typedPending());
     useButton->setEnabled(choosing && result != nullptr);
     // Enter presses "Use" once there is something to use, "Learn" before.
     (result ? useButton : learnButton)->setDefault(true);
@@ -337,6 +392,19 @@ void TLearnDialog::learn() {
     progressTimer->start();
 }
 
+void TLearnDialog::showReport(const TTakeReport& parts) {
+    // What matters most first: the verdict, then the warnings in red, then the figures.
+    report->clear();
+    const auto add = [this](const std::string& text, const char* style) {
+        for (const QString& line : QString::fromLocal8Bit(text).split(u'\n', Qt::SkipEmptyParts))
+            report->appendHtml(reportLine(line, style));
+    };
+    add(parts.verdict, "font-weight:bold");
+    add(parts.warnings, "color:#c00000");
+    add(parts.details, "");
+    report->moveCursor(QTextCursor::Start);
+}
+
 void TLearnDialog::showProgress() {
     if (job)
         progress->setValue(static_cast<int>(std::lround(1000 * std::clamp(job->fraction.load(), 0.0, 1.0))));
@@ -354,7 +422,7 @@ void TLearnDialog::learningFinished() {
     if (done->outcome.ok) {
         result = std::make_unique<TLearnedTake>(std::move(done->take));
         progress->setValue(1000);
-        report->setPlainText(QString::fromLocal8Bit(learnReport(*result)));
+        showReport(learnReportParts(*result));
         coherence.setCoherence(result->transfer.coherence.data(), result->transfer.rate);
         coherence.draw(coherenceImage->image(), displayMin, displayMax);
         status->setText(QStringLiteral("\"Use\" puts the learned pair in place of both responses."));

@@ -1,9 +1,9 @@
 #include "app/ListenGroup.h"
 
 #include "app/RenderJob.h"
+#include "audio/PlaybackFile.h"
 #include "dsp/ABMixer.h"
 #include "io/RecordingReader.h"
-#include "audio/PlaybackFile.h"
 
 #include <QButtonGroup>
 #include <QLabel>
@@ -151,6 +151,19 @@ TListenGroup::~TListenGroup() {
     pendingSave.reset();
     job.reset(); // cancels and waits
     audio.setTake(nullptr, 1);
+}
+
+std::vector<QWidget*> TListenGroup::tabOrder() const {
+    // The A/B switch is one stop, as a radio group is: Tab reaches the chosen side, the arrows
+    // switch.
+    return {OpenRecording,
+            RecordingFName,
+            RecordingChannel,
+            CancelRender,
+            PlayStop,
+            PlayPosition,
+            ABCorrected->isChecked() ? ABCorrected : ABPickup,
+            SaveWave};
 }
 
 void TListenGroup::OpenRecordingClick() {

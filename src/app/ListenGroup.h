@@ -6,13 +6,14 @@
 #pragma once
 
 #include "app/FileDialog.h"
-#include "io/Renderer.h"
 #include "audio/Player.h"
+#include "io/Renderer.h"
 
 #include <QGroupBox>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QButtonGroup;
 class QLabel;
@@ -50,6 +51,10 @@ public:
     const QString& recordingPath() const { return loadedPath; }
     int recordingChannel() const { return loadedChannel; }
     TPlayer& player() { return audio; }
+
+    // The group's focusable controls in reading order, for the page's tab order (of the A/B
+    // switch the side chosen now).
+    std::vector<QWidget*> tabOrder() const;
 
     void OpenRecordingClick();
     void PlayStopClick();

@@ -140,6 +140,10 @@ protected:
         window.showWarning = [this](const QString& caption, const QString& text) {
             warnings.push_back({caption, text});
         };
+        window.askExportAnyway = [this](const QString& caption, const QString& text) {
+            questions.push_back({caption, text});
+            return exportAnyway;
+        };
         window.show();
         activate();
     }
@@ -164,6 +168,8 @@ protected:
     TTvkMain window;
     TAnalyzer& a = *window.analyzer;
     TWarnings warnings;
+    std::vector<TWarning> questions; // the export's questions, answered with exportAnyway
+    bool exportAnyway = true;
 };
 
 // Sends a drag with `file` entering `target` at `pos` and, if it is accepted, drops it there.

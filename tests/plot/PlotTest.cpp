@@ -293,6 +293,7 @@ TEST(PlotReadout, FrequencyOnlyWhenNoCurveVisible) {
 
 TEST(PlotMouse, LegendPlacementGrabAndDrag) {
     PlotFixture f;
+    f.plot.legendAuto = false; // the legend where it was put, at its first corner (0.1, 0.1)
     f.setRange(50, 20000, -50, 0);
     TRecordingImage image(540, 356);
     f.draw(image);
@@ -359,6 +360,7 @@ TEST(PlotMouse, LegendStaysInsideTheAxisFrame) {
 
 TEST(PlotMouse, DragOutsideImageNeitherMovesNorTracks) {
     PlotFixture f;
+    f.plot.legendAuto = false;
     f.setRange(50, 20000, -50, 0);
     TRecordingImage image(540, 356);
     f.draw(image);
@@ -380,4 +382,27 @@ TEST(PlotMouse, PlotNeverDrawnIgnoresPressAndDrag) {
     EXPECT_TRUE(image.recorder.calls.empty());
     EXPECT_DOUBLE_EQ(f.plot.legend.left, 0.1);
     EXPECT_DOUBLE_EQ(f.plot.legend.top, 0.1);
+}
+
+// The legend starts in the corner of the frame where it hides the least of the curve, follows the
+// curves while the user has not moved it, and stays where a press put it.
+TEST(PlotMouse, LegendStartsWhereTheCurveIsNot) {
+    PlotFixture f;
+    f.setRange(50, 20000, -50, 0);
+    TRecordingImage image(540, 356);
+    const auto corner = [&](double lowHalf, double highHalf) {
+        for (int i = 0; i < 500; ++i)
+            f.values[i] = i < 250 ? lowHalf : highHalf;
+        f.draw(image);
+        const bool right = f.plot.legend.right > 0.8;
+        const bool bottom = f.plot.legend.bottom > 0.8;
+        return int(right) + 2 * int(bottom);
+    };
+    EXPECT_EQ(corner(-49, -49), 0); // along the bottom: top left
+    EXPECT_EQ(corner(-5, -49), 1);  // high at low frequencies: top right
+    EXPECT_EQ(corner(-49, -5), 0);
+    EXPECT_EQ(corner(-5, -5), 2); // along the top: bottom left
+    f.plot.mouseDown(nullptr, 0, TMouseButton::mbLeft, ssLeft, 270, 178, image);
+    corner(-49, -49); // placed by hand: it stays
+    EXPECT_DOUBLE_EQ(f.plot.legend.left, 0.5);
 }
