@@ -10,8 +10,10 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -32,6 +34,25 @@ const char* const recordingFilter =
 
 constexpr int plotWidth = 540;
 constexpr int plotHeight = 300;
+
+// A dialog's button is its default while it has the focus, and the style draws the default
+// button as it draws the focus: a dotted frame inside shows where the focus is.
+class TFocusButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        QPushButton::paintEvent(e);
+        if (!hasFocus())
+            return;
+        QPainter painter(this);
+        QPen pen(palette().color(QPalette::Highlight));
+        pen.setStyle(Qt::DotLine);
+        painter.setPen(pen);
+        painter.drawRect(rect().adjusted(4, 4, -5, -5));
+    }
+};
 
 // A file's field: shows the chosen file's name and takes a typed path (see takeTyped).
 QLineEdit* nameField(QWidget* parent) {
@@ -114,7 +135,7 @@ void TLearnDialog::createControls() {
         grid->addWidget(new QLabel(QString::fromLatin1(caption), source), row, 0);
         name = nameField(source);
         grid->addWidget(name, row, 1);
-        browse = new QPushButton(QStringLiteral("Browse..."), source);
+        browse = new TFocusButton(QStringLiteral("Browse..."), source);
         grid->addWidget(browse, row, 2);
     };
     fileRow(1, "Take", takeName, browseTake);
@@ -135,7 +156,7 @@ void TLearnDialog::createControls() {
     fileRow(5, "Mic track", micTrackName, browseMicTrack);
 
     auto* run = new QHBoxLayout;
-    learnButton = new QPushButton(QStringLiteral("Learn"), this);
+    learnButton = new TFocusButton(QStringLiteral("Learn"), this);
     progress = new QProgressBar(this);
     progress->setRange(0, 1000);
     progress->setFormat(QStringLiteral("%p %"));
@@ -148,6 +169,10 @@ void TLearnDialog::createControls() {
     auto* resultLayout = new QHBoxLayout(resultBox);
     report = new QPlainTextEdit(resultBox);
     report->setReadOnly(true);
+    // Reached with Tab like the other controls, it shows where the focus is with its caret, and
+    // Tab leaves it.
+    report->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    report->setTabChangesFocus(true);
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPixelSize(11);
     report->setFont(fixed);
@@ -161,8 +186,8 @@ void TLearnDialog::createControls() {
     };
 
     auto* buttons = new QHBoxLayout;
-    useButton = new QPushButton(QStringLiteral("Use"), this);
-    cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    useButton = new TFocusButton(QStringLiteral("Use"), this);
+    cancelButton = new TFocusButton(QStringLiteral("Cancel"), this);
     buttons->addWidget(status, 1);
     buttons->addWidget(useButton);
     buttons->addWidget(cancelButton);
@@ -183,6 +208,7 @@ void TLearnDialog::createControls() {
         // Until a typed path is taken, Learn would use the file chosen before: it waits.
         connect(field, &QLineEdit::textEdited, this, &TLearnDialog::updateControls);
         connect(field, &QLineEdit::editingFinished, this, [this, field] { takeTyped(field); });
+        field->installEventFilter(this);
     }
     connect(browsePickupTrack, &QPushButton::clicked, this, [this] { browse(OpenPickupTrackDialog, 0); });
     connect(browseMicTrack, &QPushButton::clicked, this, [this] { browse(OpenMicTrackDialog, 1); });
@@ -209,7 +235,7 @@ void TLearnDialog::takeTyped(QLineEdit* field) {
     const int which = field == takeName ? -1 : field == pickupTrackName ? 0 : 1;
     const QString& chosen = which < 0 ? takePath : trackPaths[which];
     const QString text = field->text().trimmed();
-    if (text == shownFor(chosen) || learning())
+    if (!typedIn(field) || learning())
         return;
     // A bare name or relative path is taken in the folder of the file chosen before.
     const QString folder = chosen.isEmpty() ? QDir::currentPath() : QFileInfo(chosen).absolutePath();
@@ -225,13 +251,13 @@ void TLearnDialog::takeTyped(QLineEdit* field) {
     }
 }
 
+bool TLearnDialog::typedIn(const QLineEdit* field) const {
+    const QString& chosen = field == takeName ? takePath : trackPaths[field == pickupTrackName ? 0 : 1];
+    return field->text().trimmed() != shownFor(chosen);
+}
+
 bool TLearnDialog::typedPending() const {
-    const auto pending = [](const QLineEdit* field, const QString& chosen) {
-        return field->text().trimmed() != shownFor(chosen);
-    };
-    return oneTake->isChecked()
-               ? pending(takeName, takePath)
-               : pending(pickupTrackName, trackPaths[0]) || pending(micTrackName, trackPaths[1]);
+    return oneTake->isChecked() ? typedIn(takeName) : typedIn(pickupTrackName) || typedIn(micTrackName);
 }
 
 bool TLearnDialog::setTake(const QString& path) {
@@ -354,14 +380,27 @@ void TLearnDialog::updateControls() {
 void TLearnDialog::focusNextStep() {
     if (learning())
         return;
-    if (result)
-        useButton->setFocus();
-    else if (choiceComplete())
-        learnButton->setFocus();
-    else if (oneTake->isChecked())
-        browseTake->setFocus();
-    else
-        (trackPaths[0].isEmpty() ? browsePickupTrack : browseMicTrack)->setFocus();
+    QPushButton* next = result             ? useButton
+                        : choiceComplete() ? learnButton
+                        : oneTake->isChecked()
+                            ? browseTake
+                            : (trackPaths[0].isEmpty() ? browsePickupTrack : browseMicTrack);
+    // Shown as a keyboard focus: the style draws focus frames only after a move by the keyboard.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    next->setFocus(Qt::TabFocusReason);
+}
+
+bool TLearnDialog::eventFilter(QObject* watched, QEvent* e) {
+    // Enter in a file's field with a typed path takes (or refuses) that path and does no more;
+    // only the next Enter reaches the default button, so it never learns the file chosen before.
+    if (e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && typedIn(static_cast<QLineEdit*>(watched))) {
+            takeTyped(static_cast<QLineEdit*>(watched));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 void TLearnDialog::showEvent(QShowEvent* e) {

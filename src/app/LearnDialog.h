@@ -95,6 +95,8 @@ public:
 protected:
     // The focus goes to the next thing to do (see focusNextStep).
     void showEvent(QShowEvent* e) override;
+    // Enter in a file's field with a typed path (see takeTyped).
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     // One run of the learning: what the worker reads and writes. The dialog's thread reads the
@@ -113,7 +115,9 @@ private:
     // A path typed into a file's field and confirmed (Enter, or the focus leaving) is chosen as
     // with "Browse..."; one that is refused puts back the path chosen before.
     void takeTyped(QLineEdit* field);
-    // A field's text differs from the file chosen for it (typed but not yet taken).
+    // A field's text differs from the file chosen for it (typed but not yet taken): that one
+    // field, or any field of the current choice.
+    bool typedIn(const QLineEdit* field) const;
     bool typedPending() const;
     // The report: verdict, warnings in red, then the details.
     void showReport(const TTakeReport& parts);

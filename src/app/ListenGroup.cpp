@@ -174,8 +174,14 @@ void TListenGroup::OpenRecordingClick() {
 void TListenGroup::SaveWaveClick() {
     if (loadedPath.isEmpty())
         return;
-    if (SaveWaveDialog.execute(window()))
-        saveWave(SaveWaveDialog.fileName);
+    if (!SaveWaveDialog.execute(window()))
+        return;
+    saveWave(SaveWaveDialog.fileName);
+    // The button is disabled while it saves and the focus moves on (to the display row, where
+    // typing would change the range): it comes back when the save is done, unless the user
+    // moved it meanwhile.
+    if (!SaveWave->isEnabled())
+        focusAfterSave = window()->focusWidget();
 }
 
 void TListenGroup::PlayStopClick() {
@@ -355,4 +361,9 @@ void TListenGroup::updateControls() {
     CancelRender->setEnabled(job != nullptr);
     const bool saving = (job && running.kind == TJobKind::save) || pendingSave;
     SaveWave->setEnabled(loaded && !saving);
+    if (!saving && focusAfterSave) {
+        if (window()->focusWidget() == focusAfterSave && SaveWave->isEnabled())
+            SaveWave->setFocus(Qt::OtherFocusReason);
+        focusAfterSave = nullptr;
+    }
 }

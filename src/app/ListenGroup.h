@@ -10,6 +10,7 @@
 #include "io/Renderer.h"
 
 #include <QGroupBox>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -112,4 +113,7 @@ private:
     int loadedChannel = 0;
     bool settingPosition = false;
     QString noOutput; // why nothing can be played; empty with an audio output
+    // Where the focus went when "Save as WAVE..." was disabled for its save; it returns to the
+    // button when the save ends, if it is still there.
+    QPointer<QWidget> focusAfterSave;
 };

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScrollBar>
 
 #include <sndfile.h>
 
@@ -238,6 +239,95 @@ TEST_F(TvkLearnTest, CancelStopsLearningAndChangesNothing) {
     delete early;
     EXPECT_TRUE(state() == before);
     EXPECT_TRUE(warnings.empty());
+}
+
+// Every Tab stop of the dialog shows that it has the focus.
+TEST_F(TvkLearnTest, EveryTabStopOfTheDialogShowsTheFocus) {
+    TLearnDialog& d = openWithTake(take);
+    learn(d);
+    ASSERT_NE(d.learned(), nullptr);
+    QApplication::setActiveWindow(&d);
+    QWidget* start = d.focusWidget();
+    ASSERT_NE(start, nullptr);
+    QWidget* w = start;
+    for (int stop = 0; stop < 20; ++stop) {
+        const QImage focused = w->grab().toImage();
+        d.setFocus(); // away from it, to the dialog itself
+        EXPECT_NE(w->grab().toImage(), focused)
+            << w->metaObject()->className() << " " << w->property("text").toString().toStdString()
+            << " shows no focus";
+        w->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(w, Qt::Key_Tab);
+        w = d.focusWidget();
+        ASSERT_NE(w, nullptr);
+        if (w == start)
+            break;
+    }
+    EXPECT_EQ(w, start); // came back round
+}
+
+// A path typed into a file's field is checked and taken when confirmed; until then Learn waits,
+// so Enter never learns the file chosen before. One refused puts the chosen file back.
+TEST_F(TvkLearnTest, TypedPathIsTakenOrRefusedAtOnce) {
+    TLearnDialog& d = openWithTake(take);
+    const QString other = dir.path() + "/other.wav";
+    writeTake(other, 6, 3);
+    d.takeName->setFocus();
+    d.takeName->selectAll();
+    QTest::keyClicks(d.takeName, "other.wav"); // in the folder of the file chosen before
+    EXPECT_FALSE(d.learnButton->isEnabled());
+    QTest::keyClick(d.takeName, Qt::Key_Return);
+    EXPECT_EQ(d.micChannel->count(), 3);
+    EXPECT_EQ(d.takeName->toolTip(), other);
+    EXPECT_TRUE(d.learnButton->isEnabled());
+
+    d.takeName->setFocus();
+    d.takeName->selectAll();
+    QTest::keyClicks(d.takeName, dir.path() + "/missing.wav");
+    QTest::keyClick(d.takeName, Qt::Key_Return);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_TRUE(warnings[0].text.contains("missing.wav"));
+    EXPECT_EQ(d.takeName->text(), "other.wav");
+    EXPECT_FALSE(d.learning());
+}
+
+// The verdict comes first and the warnings in red before the figures, all of it visible without
+// scrolling at the dialog's own size.
+TEST_F(TvkLearnTest, ReportPutsVerdictAndWarningsFirstAndFitsTheDialog) {
+    const QString pickup = dir.path() + "/pickup-track.wav";
+    const QString mic = dir.path() + "/mic-track.wav";
+    writeTake(pickup, 8, 1);
+    writeTake(mic, 8.05, 1, 44100, true);
+    { // the mic track starts 50 ms late: the report warns that the tracks look shifted
+        std::vector<float> silence(2205 * 1, 0.0f);
+        SF_INFO info{};
+        SNDFILE* in = sf_open(mic.toLocal8Bit().constData(), SFM_READ, &info);
+        std::vector<float> samples(static_cast<std::size_t>(info.frames));
+        sf_readf_float(in, samples.data(), info.frames);
+        sf_close(in);
+        samples.insert(samples.begin(), silence.begin(), silence.end());
+        SNDFILE* out = sf_open(mic.toLocal8Bit().constData(), SFM_WRITE, &info);
+        sf_writef_float(out, samples.data(), sf_count_t(samples.size()));
+        sf_close(out);
+    }
+    window.openLearnDialog();
+    TLearnDialog& d = *window.learnDialog;
+    ASSERT_TRUE(d.setTrack(0, pickup));
+    ASSERT_TRUE(d.setTrack(1, mic));
+    learn(d);
+    ASSERT_NE(d.learned(), nullptr);
+    const TTakeReport parts = learnReportParts(*d.learned());
+    ASSERT_FALSE(parts.warnings.empty());
+    const QStringList lines = d.report->toPlainText().split(u'\n');
+    const auto firstLine = [](const std::string& text) {
+        return QString::fromLocal8Bit(text.substr(0, text.find('\n')));
+    };
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines[0], firstLine(parts.verdict));
+    EXPECT_EQ(lines[1], firstLine(parts.warnings));
+    EXPECT_TRUE(d.report->document()->toHtml().contains("#c00000"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d.report->verticalScrollBar()->maximum(), 0) << d.report->toPlainText().toStdString();
 }
 
 TEST_F(TvkLearnTest, ErrorsNameTheFileAndChangeNothing) {
