@@ -4,6 +4,7 @@
 #include "app/ListenGroup.h"
 #include "app/TvkFixture.h"
 #include "io/TakeLearning.h"
+#include "plot/RecordingCanvas.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -22,8 +23,8 @@ namespace {
 // pickup filter on channel 1 and through a longer mic filter on channel 2 (further channels
 // silent, but for a copy of the mic on the last). One channel writes the pickup only, or the mic
 // only with micAlone: the two tracks of one session.
-void writeTake(const QString& path, double seconds, int channels = 2, int rate = 44100,
-               bool micAlone = false) {
+void writeTake(const QString& path, double seconds, int channels = 2, int rate = 44100, bool micAlone = false,
+               double micGain = 1) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
@@ -46,7 +47,7 @@ void writeTake(const QString& path, double seconds, int channels = 2, int rate =
         for (int i = 0; i < 3; ++i)
             pickup += pickupTaps[i] * history[i];
         for (int i = 0; i < 7; ++i)
-            mic += micTaps[i] * history[i];
+            mic += micGain * micTaps[i] * history[i];
         const std::size_t at = block.size();
         block.resize(at + channels);
         block[at] = static_cast<float>(micAlone ? mic : pickup);
@@ -169,6 +170,40 @@ TEST_F(TvkLearnTest, UsePutsTheLearnedPairInPlaceAsTheBatchToolDoes) {
     EXPECT_TRUE(warnings.empty());
 }
 
+// A learned response is kept at its true level, far below the strips' full scale: it is drawn to
+// its own peak and the strip says so. The pickup's unit impulse needs no scaling, and a mic
+// response loaded from a file is drawn as it is again.
+TEST_F(TvkLearnTest, LearnedResponseIsDrawnToItsOwnPeak) {
+    writeTake(take, 8, 2, 44100, false, 0.02);
+    TLearnDialog& d = openWithTake(take);
+    learn(d);
+    QTest::mouseClick(d.useButton, Qt::LeftButton);
+    const auto stripTexts = [this](int strip) {
+        TRecordingImage images[3] = {{8192, 217}, {8192, 217}, {8192, 177}};
+        TRecordingImage plot(540, 356);
+        window.view->drawImpulseStrips(images[0], images[1]);
+        window.view->drawAnalysis(plot, images[2]);
+        int top = 217;
+        for (const TCanvasCall& c : images[strip].recorder.callsOf(TCanvasOp::lineTo))
+            top = std::min(top, c.y2);
+        return std::make_pair(images[strip].recorder.texts(), top);
+    };
+    double peak = 0;
+    for (const IrPair& p : a.irData)
+        peak = std::max(peak, std::fabs(p.mic));
+    ASSERT_LT(peak, 0.1);
+    const auto [micTexts, micTop] = stripTexts(0);
+    char factor[16];
+    std::snprintf(factor, sizeof factor, "%.0f", 1 / peak);
+    EXPECT_EQ(micTexts, std::vector<std::string>{std::string("learned; shown \xD7") + factor});
+    EXPECT_LE(micTop, 1); // the peak reaches the top row
+    EXPECT_TRUE(stripTexts(1).first.empty());
+    EXPECT_EQ(stripTexts(2).first.size(), 1u); // the filter made from it too
+    window.loadWaveFile(0, examplePath("mic.wav"));
+    EXPECT_TRUE(stripTexts(0).first.empty());
+    ASSERT_TRUE(listenIdle());
+}
+
 TEST_F(TvkLearnTest, TwoTracksLearnAndAreNamedByTheMicTrack) {
     const QString pickup = dir.path() + "/pickup-track.wav";
     const QString mic = dir.path() + "/mic-track.wav";
@@ -190,6 +225,7 @@ TEST_F(TvkLearnTest, TwoTracksLearnAndAreNamedByTheMicTrack) {
     EXPECT_TRUE(d.learned()->source.twoTracks());
     QTest::mouseClick(d.useButton, Qt::LeftButton);
     EXPECT_EQ(window.MicFName->text(), "mic-track.wav (learned)");
+    EXPECT_EQ(window.PickupFName->text(), "pickup-track.wav (learned)");
     ASSERT_TRUE(listenIdle());
     EXPECT_EQ(window.Listen->recordingPath(), pickup);
     EXPECT_EQ(window.Listen->recordingChannel(), 1);
