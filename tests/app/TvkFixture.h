@@ -140,9 +140,8 @@ protected:
         window.showWarning = [this](const QString& caption, const QString& text) {
             warnings.push_back({caption, text});
         };
-        window.askExportAnyway = [this](const QString& caption, const QString& text) {
-            questions.push_back({caption, text});
-            return exportAnyway;
+        window.askExportAnyway = [this](const QString& c, const QString& t) {
+            return questions.push_back({c, t}), exportAnyway;
         };
         window.show();
         activate();

@@ -28,9 +28,8 @@ QStringList reversed(const QStringList& names) {
 
 } // namespace
 
-// Tab and Shift+Tab visit every control of the page once and come back round: the Files page in
-// reading order, the others in their own order first, then the controls added to them in reading
-// order (the "Listen" group's, those enabled before a recording is open), then the display row.
+// Tab and Shift+Tab visit every control of the page once and come back round: the page's order
+// (see tabOrders: the "Listen" group's controls enabled without a recording), then the display row.
 TEST_F(TvkTest, TabWalksEachPageAndComesBackRound) {
     const QString bar = QStringLiteral("qt_tabwidget_tabbar");
     const QStringList display = {"fLow", "fHigh", "splRange"};

@@ -24,7 +24,7 @@ namespace {
 // silent, but for a copy of the mic on the last). One channel writes the pickup only, or the mic
 // only with micAlone: the two tracks of one session.
 void writeTake(const QString& path, double seconds, int channels = 2, int rate = 44100, bool micAlone = false,
-               double micGain = 1) {
+               double micGain = 1, int skipFrames = 0) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
@@ -48,6 +48,8 @@ void writeTake(const QString& path, double seconds, int channels = 2, int rate =
             pickup += pickupTaps[i] * history[i];
         for (int i = 0; i < 7; ++i)
             mic += micGain * micTaps[i] * history[i];
+        if (n < skipFrames) // a track exported from a later start
+            continue;
         const std::size_t at = block.size();
         block.resize(at + channels);
         block[at] = static_cast<float>(micAlone ? mic : pickup);
@@ -171,36 +173,20 @@ TEST_F(TvkLearnTest, UsePutsTheLearnedPairInPlaceAsTheBatchToolDoes) {
 }
 
 // A learned response is kept at its true level, far below the strips' full scale: it is drawn to
-// its own peak and the strip says so. The pickup's unit impulse needs no scaling, and a mic
-// response loaded from a file is drawn as it is again.
+// its own peak and the strip says so.
 TEST_F(TvkLearnTest, LearnedResponseIsDrawnToItsOwnPeak) {
     writeTake(take, 8, 2, 44100, false, 0.02);
     TLearnDialog& d = openWithTake(take);
     learn(d);
     QTest::mouseClick(d.useButton, Qt::LeftButton);
-    const auto stripTexts = [this](int strip) {
-        TRecordingImage images[3] = {{8192, 217}, {8192, 217}, {8192, 177}};
-        TRecordingImage plot(540, 356);
-        window.view->drawImpulseStrips(images[0], images[1]);
-        window.view->drawAnalysis(plot, images[2]);
-        int top = 217;
-        for (const TCanvasCall& c : images[strip].recorder.callsOf(TCanvasOp::lineTo))
-            top = std::min(top, c.y2);
-        return std::make_pair(images[strip].recorder.texts(), top);
-    };
+    TRecordingImage strips[2] = {{8192, 217}, {8192, 217}};
+    window.view->drawImpulseStrips(strips[0], strips[1]);
     double peak = 0;
     for (const IrPair& p : a.irData)
         peak = std::max(peak, std::fabs(p.mic));
-    ASSERT_LT(peak, 0.1);
-    const auto [micTexts, micTop] = stripTexts(0);
-    char factor[16];
-    std::snprintf(factor, sizeof factor, "%.0f", 1 / peak);
-    EXPECT_EQ(micTexts, std::vector<std::string>{std::string("learned; shown \xD7") + factor});
-    EXPECT_LE(micTop, 1); // the peak reaches the top row
-    EXPECT_TRUE(stripTexts(1).first.empty());
-    EXPECT_EQ(stripTexts(2).first.size(), 1u); // the filter made from it too
-    window.loadWaveFile(0, examplePath("mic.wav"));
-    EXPECT_TRUE(stripTexts(0).first.empty());
+    const std::string factor = std::to_string(std::lround(1 / peak));
+    EXPECT_EQ(strips[0].recorder.texts(), std::vector<std::string>{"learned; shown \xD7" + factor});
+    EXPECT_TRUE(strips[1].recorder.texts().empty()); // the unit impulse needs no scaling
     ASSERT_TRUE(listenIdle());
 }
 
@@ -277,93 +263,56 @@ TEST_F(TvkLearnTest, CancelStopsLearningAndChangesNothing) {
     EXPECT_TRUE(warnings.empty());
 }
 
-// Every Tab stop of the dialog shows that it has the focus.
-TEST_F(TvkLearnTest, EveryTabStopOfTheDialogShowsTheFocus) {
-    TLearnDialog& d = openWithTake(take);
-    learn(d);
-    ASSERT_NE(d.learned(), nullptr);
-    QApplication::setActiveWindow(&d);
-    QWidget* start = d.focusWidget();
-    ASSERT_NE(start, nullptr);
-    QWidget* w = start;
-    for (int stop = 0; stop < 20; ++stop) {
-        const QImage focused = w->grab().toImage();
-        d.setFocus(); // away from it, to the dialog itself
-        EXPECT_NE(w->grab().toImage(), focused)
-            << w->metaObject()->className() << " " << w->property("text").toString().toStdString()
-            << " shows no focus";
-        w->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(w, Qt::Key_Tab);
-        w = d.focusWidget();
-        ASSERT_NE(w, nullptr);
-        if (w == start)
-            break;
-    }
-    EXPECT_EQ(w, start); // came back round
-}
-
-// A path typed into a file's field is checked and taken when confirmed; until then Learn waits,
-// so Enter never learns the file chosen before. One refused puts the chosen file back.
+// A typed path is taken or refused at Enter, which never learns the file chosen before.
 TEST_F(TvkLearnTest, TypedPathIsTakenOrRefusedAtOnce) {
     TLearnDialog& d = openWithTake(take);
-    const QString other = dir.path() + "/other.wav";
-    writeTake(other, 6, 3);
-    d.takeName->setFocus();
-    d.takeName->selectAll();
-    QTest::keyClicks(d.takeName, "other.wav"); // in the folder of the file chosen before
-    EXPECT_FALSE(d.learnButton->isEnabled());
-    QTest::keyClick(d.takeName, Qt::Key_Return);
+    writeTake(dir.path() + "/other.wav", 6, 3);
+    const auto type = [&](const QString& text) {
+        d.takeName->setFocus();
+        d.takeName->selectAll();
+        QTest::keyClicks(d.takeName, text);
+        EXPECT_FALSE(d.learnButton->isEnabled());
+        QTest::keyClick(d.takeName, Qt::Key_Return);
+    };
+    type("other.wav"); // in the folder of the file chosen before
     EXPECT_EQ(d.micChannel->count(), 3);
-    EXPECT_EQ(d.takeName->toolTip(), other);
     EXPECT_TRUE(d.learnButton->isEnabled());
-
-    d.takeName->setFocus();
-    d.takeName->selectAll();
-    QTest::keyClicks(d.takeName, dir.path() + "/missing.wav");
-    QTest::keyClick(d.takeName, Qt::Key_Return);
+    type(dir.path() + "/missing.wav");
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_TRUE(warnings[0].text.contains("missing.wav"));
     EXPECT_EQ(d.takeName->text(), "other.wav");
     EXPECT_FALSE(d.learning());
 }
 
 // The verdict comes first and the warnings in red before the figures, all of it visible without
-// scrolling at the dialog's own size.
-TEST_F(TvkLearnTest, ReportPutsVerdictAndWarningsFirstAndFitsTheDialog) {
-    const QString pickup = dir.path() + "/pickup-track.wav";
-    const QString mic = dir.path() + "/mic-track.wav";
-    writeTake(pickup, 8, 1);
-    writeTake(mic, 8.05, 1, 44100, true);
-    { // the mic track starts 50 ms late: the report warns that the tracks look shifted
-        std::vector<float> silence(2205 * 1, 0.0f);
-        SF_INFO info{};
-        SNDFILE* in = sf_open(mic.toLocal8Bit().constData(), SFM_READ, &info);
-        std::vector<float> samples(static_cast<std::size_t>(info.frames));
-        sf_readf_float(in, samples.data(), info.frames);
-        sf_close(in);
-        samples.insert(samples.begin(), silence.begin(), silence.end());
-        SNDFILE* out = sf_open(mic.toLocal8Bit().constData(), SFM_WRITE, &info);
-        sf_writef_float(out, samples.data(), sf_count_t(samples.size()));
-        sf_close(out);
-    }
+// scrolling at the dialog's own size; every Tab stop of the dialog shows the focus.
+TEST_F(TvkLearnTest, ReportPutsVerdictAndWarningsFirstAndFitsTheDialogAndFocusShows) {
+    const QString tracks[2] = {dir.path() + "/pickup-track.wav", dir.path() + "/mic-track.wav"};
+    writeTake(tracks[0], 8, 1, 44100, false, 1, 2205); // 50 ms shifted: a warning
+    writeTake(tracks[1], 8, 1, 44100, true);
     window.openLearnDialog();
     TLearnDialog& d = *window.learnDialog;
-    ASSERT_TRUE(d.setTrack(0, pickup));
-    ASSERT_TRUE(d.setTrack(1, mic));
+    ASSERT_TRUE(d.setTrack(0, tracks[0]) && d.setTrack(1, tracks[1]));
     learn(d);
     ASSERT_NE(d.learned(), nullptr);
     const TTakeReport parts = learnReportParts(*d.learned());
     ASSERT_FALSE(parts.warnings.empty());
-    const QStringList lines = d.report->toPlainText().split(u'\n');
-    const auto firstLine = [](const std::string& text) {
-        return QString::fromLocal8Bit(text.substr(0, text.find('\n')));
-    };
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(lines[0], firstLine(parts.verdict));
-    EXPECT_EQ(lines[1], firstLine(parts.warnings));
+    EXPECT_TRUE(d.report->toPlainText().startsWith(QString::fromLocal8Bit(parts.verdict + parts.warnings)));
     EXPECT_TRUE(d.report->document()->toHtml().contains("#c00000"));
-    QCoreApplication::processEvents();
     EXPECT_EQ(d.report->verticalScrollBar()->maximum(), 0) << d.report->toPlainText().toStdString();
+
+    // Every Tab stop shows that it has the focus.
+    QApplication::setActiveWindow(&d);
+    QWidget* const start = d.focusWidget();
+    QWidget* w = start;
+    for (int stop = 0; stop < 20 && w != nullptr && (stop == 0 || w != start); ++stop) {
+        const QImage focused = w->grab().toImage();
+        d.setFocus(); // away from it, to the dialog itself
+        EXPECT_NE(w->grab().toImage(), focused) << w->metaObject()->className() << " shows no focus";
+        w->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(w, Qt::Key_Tab);
+        w = d.focusWidget();
+    }
+    EXPECT_EQ(w, start); // came back round
 }
 
 TEST_F(TvkLearnTest, ErrorsNameTheFileAndChangeNothing) {

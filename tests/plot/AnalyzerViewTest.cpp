@@ -179,34 +179,3 @@ TEST(AnalyzerView, ImpulseStripsStartAsUnitImpulsesAndFollowDelays) {
     EXPECT_EQ(lines[8191 - 249].y2, 108); // no sample past 8191
     EXPECT_EQ(lines.back().y2, 108);
 }
-
-// A channel never stored is absent with a greyed "not stored" entry; one made at another rate is
-// drawn and says so beside its name.
-TEST(AnalyzerView, SummarySaysWhichChannelsAreNotCurrent) {
-    struct Case {
-        std::int32_t leftFs, rightFs;
-        std::vector<std::string> names;
-        int drawnCurves;
-        int greyed;
-    };
-    const Case cases[] = {
-        {44100, 44100, {"Left", "Right"}, 2, 0},
-        {0, 44100, {"Left\tnot stored", "Right"}, 1, 1},
-        {0, 0, {"Left\tnot stored", "Right\tnot stored"}, 0, 2},
-        {44100, 48000, {"Left", "Right\tmade at 48000 Hz: store it again"}, 2, 0},
-    };
-    for (const Case& c : cases) {
-        ViewFixture f;
-        f.analyzer->channelFs = {c.leftFs, c.rightFs};
-        f.view.drawSummary(f.plotImage);
-        EXPECT_EQ(f.legendNames(), c.names);
-        int drawn = 0; // segments in a channel's colour and width: 500 per curve and its pen sample
-        int greyTexts = 0;
-        for (const TCanvasCall& call : f.plotImage.recorder.callsOf(TCanvasOp::lineTo))
-            drawn += call.pen.width == 3 && call.pen.color != 0xA0A0A0;
-        for (const TCanvasCall& call : f.plotImage.recorder.callsOf(TCanvasOp::tabbedTextOut))
-            greyTexts += call.font.color == 0xA0A0A0;
-        EXPECT_EQ(drawn, 501 * c.drawnCurves) << c.leftFs << " " << c.rightFs;
-        EXPECT_EQ(greyTexts, c.greyed) << c.leftFs << " " << c.rightFs;
-    }
-}

@@ -384,25 +384,21 @@ TEST(PlotMouse, PlotNeverDrawnIgnoresPressAndDrag) {
     EXPECT_DOUBLE_EQ(f.plot.legend.top, 0.1);
 }
 
-// The legend starts in the corner of the frame where it hides the least of the curve, follows the
-// curves while the user has not moved it, and stays where a press put it.
+// The legend starts where it hides the least of the curve, follows it, and stays where put.
 TEST(PlotMouse, LegendStartsWhereTheCurveIsNot) {
     PlotFixture f;
     f.setRange(50, 20000, -50, 0);
     TRecordingImage image(540, 356);
-    const auto corner = [&](double lowHalf, double highHalf) {
+    const auto corner = [&](double lowHalf, double highHalf) { // 0 top left .. 3 bottom right
         for (int i = 0; i < 500; ++i)
             f.values[i] = i < 250 ? lowHalf : highHalf;
         f.draw(image);
-        const bool right = f.plot.legend.right > 0.8;
-        const bool bottom = f.plot.legend.bottom > 0.8;
-        return int(right) + 2 * int(bottom);
+        return int(f.plot.legend.right > 0.8) + 2 * int(f.plot.legend.bottom > 0.8);
     };
-    EXPECT_EQ(corner(-49, -49), 0); // along the bottom: top left
-    EXPECT_EQ(corner(-5, -49), 1);  // high at low frequencies: top right
-    EXPECT_EQ(corner(-49, -5), 0);
-    EXPECT_EQ(corner(-5, -5), 2); // along the top: bottom left
+    EXPECT_EQ(corner(-49, -49), 0);
+    EXPECT_EQ(corner(-5, -49), 1);
+    EXPECT_EQ(corner(-5, -5), 2);
     f.plot.mouseDown(nullptr, 0, TMouseButton::mbLeft, ssLeft, 270, 178, image);
-    corner(-49, -49); // placed by hand: it stays
+    corner(-49, -49);
     EXPECT_DOUBLE_EQ(f.plot.legend.left, 0.5);
 }
