@@ -4,13 +4,16 @@
 
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -31,10 +34,30 @@ const char* const recordingFilter =
 constexpr int plotWidth = 540;
 constexpr int plotHeight = 300;
 
+// A dialog's button is its default while it has the focus, and the style draws the default
+// button as it draws the focus: a dotted frame inside shows where the focus is.
+class TFocusButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        QPushButton::paintEvent(e);
+        if (!hasFocus())
+            return;
+        QPainter painter(this);
+        QPen pen(palette().color(QPalette::Highlight));
+        pen.setStyle(Qt::DotLine);
+        painter.setPen(pen);
+        painter.drawRect(rect().adjusted(4, 4, -5, -5));
+    }
+};
+
+// A file's field: shows the chosen file's name and takes a typed path (see takeTyped).
 QLineEdit* nameField(QWidget* parent) {
     auto* e = new QLineEdit(parent);
-    e->setReadOnly(true);
     e->setMinimumWidth(560);
+    e->setPlaceholderText(QStringLiteral("Type a path, or press \"Browse...\""));
     return e;
 }
 
@@ -42,6 +65,17 @@ QLineEdit* nameField(QWidget* parent) {
 void showFile(QLineEdit* field, const QString& path) {
     field->setText(QFileInfo(path).fileName());
     field->setToolTip(path);
+}
+
+// What a field shows for the file chosen for it.
+QString shownFor(const QString& path) {
+    return path.isEmpty() ? QString() : QFileInfo(path).fileName();
+}
+
+// A line of the report as rich text: blanks kept, in bold or a colour.
+QString reportLine(const QString& line, const char* style) {
+    return QStringLiteral("<span style=\"%1\">%2</span>")
+        .arg(QLatin1String(style), line.toHtmlEscaped().replace(u' ', QChar::Nbsp));
 }
 
 } // namespace
@@ -96,7 +130,7 @@ void TLearnDialog::createControls() {
         grid->addWidget(new QLabel(QString::fromLatin1(caption), source), row, 0);
         name = nameField(source);
         grid->addWidget(name, row, 1);
-        browse = new QPushButton(QStringLiteral("Browse..."), source);
+        browse = new TFocusButton(QStringLiteral("Browse..."), source);
         grid->addWidget(browse, row, 2);
     };
     fileRow(1, "Take", takeName, browseTake);
@@ -117,7 +151,7 @@ void TLearnDialog::createControls() {
     fileRow(5, "Mic track", micTrackName, browseMicTrack);
 
     auto* run = new QHBoxLayout;
-    learnButton = new QPushButton(QStringLiteral("Learn"), this);
+    learnButton = new TFocusButton(QStringLiteral("Learn"), this);
     progress = new QProgressBar(this);
     progress->setRange(0, 1000);
     progress->setFormat(QStringLiteral("%p %"));
@@ -130,6 +164,10 @@ void TLearnDialog::createControls() {
     auto* resultLayout = new QHBoxLayout(resultBox);
     report = new QPlainTextEdit(resultBox);
     report->setReadOnly(true);
+    // Reached with Tab like the other controls, it shows where the focus is with its caret, and
+    // Tab leaves it.
+    report->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    report->setTabChangesFocus(true);
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     fixed.setPixelSize(11);
     report->setFont(fixed);
@@ -143,8 +181,8 @@ void TLearnDialog::createControls() {
     };
 
     auto* buttons = new QHBoxLayout;
-    useButton = new QPushButton(QStringLiteral("Use"), this);
-    cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    useButton = new TFocusButton(QStringLiteral("Use"), this);
+    cancelButton = new TFocusButton(QStringLiteral("Cancel"), this);
     buttons->addWidget(status, 1);
     buttons->addWidget(useButton);
     buttons->addWidget(cancelButton);
@@ -161,6 +199,12 @@ void TLearnDialog::createControls() {
         updateControls();
     });
     connect(browseTake, &QPushButton::clicked, this, [this] { browse(OpenTakeDialog, -1); });
+    for (QLineEdit* field : {takeName, pickupTrackName, micTrackName}) {
+        // Until a typed path is taken, Learn would use the file chosen before: it waits.
+        connect(field, &QLineEdit::textEdited, this, &TLearnDialog::updateControls);
+        connect(field, &QLineEdit::editingFinished, this, [this, field] { takeTyped(field); });
+        field->installEventFilter(this);
+    }
     connect(browsePickupTrack, &QPushButton::clicked, this, [this] { browse(OpenPickupTrackDialog, 0); });
     connect(browseMicTrack, &QPushButton::clicked, this, [this] { browse(OpenMicTrackDialog, 1); });
     for (QComboBox* box : {pickupChannel, micChannel})
@@ -182,6 +226,35 @@ void TLearnDialog::browse(TFileDialog& dialog, int which) {
         setTrack(which, dialog.fileName);
 }
 
+void TLearnDialog::takeTyped(QLineEdit* field) {
+    const int which = field == takeName ? -1 : field == pickupTrackName ? 0 : 1;
+    const QString& chosen = which < 0 ? takePath : trackPaths[which];
+    const QString text = field->text().trimmed();
+    if (!typedIn(field) || learning())
+        return;
+    // A bare name or relative path is taken in the folder of the file chosen before.
+    const QString folder = chosen.isEmpty() ? QDir::currentPath() : QFileInfo(chosen).absolutePath();
+    const QString typed = QDir::cleanPath(QDir(folder).absoluteFilePath(QDir::fromNativeSeparators(text)));
+    const bool taken = !text.isEmpty() && (which < 0 ? setTake(typed) : setTrack(which, typed));
+    if (!taken) {
+        // The field shows what Learn would use.
+        if (chosen.isEmpty())
+            field->clear();
+        else
+            showFile(field, chosen);
+        updateControls();
+    }
+}
+
+bool TLearnDialog::typedIn(const QLineEdit* field) const {
+    const QString& chosen = field == takeName ? takePath : trackPaths[field == pickupTrackName ? 0 : 1];
+    return field->text().trimmed() != shownFor(chosen);
+}
+
+bool TLearnDialog::typedPending() const {
+    return oneTake->isChecked() ? typedIn(takeName) : typedIn(pickupTrackName) || typedIn(micTrackName);
+}
+
 bool TLearnDialog::setTake(const QString& path) {
     if (learning())
         return false;
@@ -190,6 +263,14 @@ bool TLearnDialog::setTake(const QString& path) {
     const TFileResult r = probeTake(localPath(path), info);
     if (!r.ok) {
         showWarning(errorCaption, QString::fromLocal8Bit(r.message));
+        return false;
+    }
+    // Said at once, not after Learn: one channel cannot hold both the pickup and the mic.
+    if (info.channels < 2) {
+        showWarning(errorCaption,
+                    QStringLiteral("\"%1\" has one channel: a take needs the pickup and the mic on two "
+                                   "channels (for one mono file each, choose two tracks)")
+                        .arg(path));
         return false;
     }
     takePath = path;
@@ -284,7 +365,7 @@ void TLearnDialog::updateControls() {
     for (QWidget* w : {static_cast<QWidget*>(pickupTrackName), static_cast<QWidget*>(browsePickupTrack),
                        static_cast<QWidget*>(micTrackName), static_cast<QWidget*>(browseMicTrack)})
         w->setEnabled(choosing && !take);
-    learnButton->setEnabled(choosing && choiceComplete());
+    learnButton->setEnabled(choosing && choiceComplete() && !typedPending());
     useButton->setEnabled(choosing && result != nullptr);
     // Enter presses "Use" once there is something to use, "Learn" before.
     (result ? useButton : learnButton)->setDefault(true);
@@ -294,14 +375,27 @@ void TLearnDialog::updateControls() {
 void TLearnDialog::focusNextStep() {
     if (learning())
         return;
-    if (result)
-        useButton->setFocus();
-    else if (choiceComplete())
-        learnButton->setFocus();
-    else if (oneTake->isChecked())
-        browseTake->setFocus();
-    else
-        (trackPaths[0].isEmpty() ? browsePickupTrack : browseMicTrack)->setFocus();
+    QPushButton* next = result             ? useButton
+                        : choiceComplete() ? learnButton
+                        : oneTake->isChecked()
+                            ? browseTake
+                            : (trackPaths[0].isEmpty() ? browsePickupTrack : browseMicTrack);
+    // Shown as a keyboard focus: the style draws focus frames only after a move by the keyboard.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    next->setFocus(Qt::TabFocusReason);
+}
+
+bool TLearnDialog::eventFilter(QObject* watched, QEvent* e) {
+    // Enter in a file's field with a typed path takes (or refuses) that path and does no more;
+    // only the next Enter reaches the default button, so it never learns the file chosen before.
+    if (e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && typedIn(static_cast<QLineEdit*>(watched))) {
+            takeTyped(static_cast<QLineEdit*>(watched));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 void TLearnDialog::showEvent(QShowEvent* e) {
@@ -329,6 +423,19 @@ void TLearnDialog::learn() {
     progressTimer->start();
 }
 
+void TLearnDialog::showReport(const TTakeReport& parts) {
+    // What matters most first: the verdict, then the warnings in red, then the figures.
+    report->clear();
+    const auto add = [this](const std::string& text, const char* style) {
+        for (const QString& line : QString::fromLocal8Bit(text).split(u'\n', Qt::SkipEmptyParts))
+            report->appendHtml(reportLine(line, style));
+    };
+    add(parts.verdict, "font-weight:bold");
+    add(parts.warnings, "color:#c00000");
+    add(parts.details, "");
+    report->moveCursor(QTextCursor::Start);
+}
+
 void TLearnDialog::showProgress() {
     if (job)
         progress->setValue(static_cast<int>(std::lround(1000 * std::clamp(job->progress(), 0.0, 1.0))));
@@ -345,7 +452,7 @@ void TLearnDialog::learningFinished(TJobOutcome<TLearnRun> finished) {
     if (done->outcome.ok) {
         result = std::make_unique<TLearnedTake>(std::move(done->take));
         progress->setValue(1000);
-        report->setPlainText(QString::fromLocal8Bit(learnReport(*result)));
+        showReport(learnReportParts(*result));
         coherence.setCoherence(result->transfer.coherence.data(), result->transfer.rate);
         coherence.draw(coherenceImage->image(), displayMin, displayMax);
         status->setText(QStringLiteral("\"Use\" puts the learned pair in place of both responses."));

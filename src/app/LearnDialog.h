@@ -39,8 +39,8 @@ public:
     ~TLearnDialog() override;
 
     // Chooses `path` as the take: reads its channel count and fills both channel choices with it
-    // (pickup 1, mic 2 where there are two), and selects "one take". A file that cannot be read
-    // as audio is reported through showWarning and the previous choice stays. True if taken.
+    // (pickup 1, mic 2), and selects "one take". A file that cannot be read as audio or has one
+    // channel is reported through showWarning and the previous choice stays. True if taken.
     bool setTake(const QString& path);
     // Chooses the pickup (track 0) or mic (track 1) file of two tracks and selects "two tracks";
     // a file that cannot be read as audio is reported and the previous choice stays.
@@ -94,6 +94,8 @@ public:
 protected:
     // The focus goes to the next thing to do (see focusNextStep).
     void showEvent(QShowEvent* e) override;
+    // Enter in a file's field with a typed path (see takeTyped).
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     // What one run of the learning gives.
@@ -105,6 +107,15 @@ private:
     void createControls();
     void browse(TFileDialog& dialog, int which); // which: -1 the take, 0/1 a track
     void fillChannels(int channels);
+    // A path typed into a file's field and confirmed (Enter, or the focus leaving) is chosen as
+    // with "Browse..."; one that is refused puts back the path chosen before.
+    void takeTyped(QLineEdit* field);
+    // A field's text differs from the file chosen for it (typed but not yet taken): that one
+    // field, or any field of the current choice.
+    bool typedIn(const QLineEdit* field) const;
+    bool typedPending() const;
+    // The report: verdict, warnings in red, then the details.
+    void showReport(const TTakeReport& parts);
     TTakeSource chosenSource() const;
     bool choiceComplete() const;
     // Enables the controls for the current state: choosing, learning, or showing a result.

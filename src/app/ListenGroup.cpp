@@ -2,7 +2,6 @@
 
 #include "dsp/ABMixer.h"
 #include "io/RecordingReader.h"
-#include "audio/PlaybackFile.h"
 
 #include <QButtonGroup>
 #include <QLabel>
@@ -152,6 +151,19 @@ TListenGroup::~TListenGroup() {
     audio.setTake(nullptr, 1);
 }
 
+std::vector<QWidget*> TListenGroup::tabOrder() const {
+    // The A/B switch is one stop, as a radio group is: Tab reaches the chosen side, the arrows
+    // switch.
+    return {OpenRecording,
+            RecordingFName,
+            RecordingChannel,
+            CancelRender,
+            PlayStop,
+            PlayPosition,
+            ABCorrected->isChecked() ? ABCorrected : ABPickup,
+            SaveWave};
+}
+
 void TListenGroup::OpenRecordingClick() {
     if (OpenRecordingDialog.execute(window()))
         offerRecording(OpenRecordingDialog.fileName, 1);
@@ -160,8 +172,14 @@ void TListenGroup::OpenRecordingClick() {
 void TListenGroup::SaveWaveClick() {
     if (loadedPath.isEmpty())
         return;
-    if (SaveWaveDialog.execute(window()))
-        saveWave(SaveWaveDialog.fileName);
+    if (!SaveWaveDialog.execute(window()))
+        return;
+    saveWave(SaveWaveDialog.fileName);
+    // The button is disabled while it saves and the focus moves on (to the display row, where
+    // typing would change the range): it comes back when the save is done, unless the user
+    // moved it meanwhile.
+    if (!SaveWave->isEnabled())
+        focusAfterSave = window()->focusWidget();
 }
 
 void TListenGroup::PlayStopClick() {
@@ -349,4 +367,9 @@ void TListenGroup::updateControls() {
     CancelRender->setEnabled(job != nullptr);
     const bool saving = (job && running.kind == TJobKind::save) || pendingSave;
     SaveWave->setEnabled(loaded && !saving);
+    if (!saving && focusAfterSave) {
+        if (window()->focusWidget() == focusAfterSave && SaveWave->isEnabled())
+            SaveWave->setFocus(Qt::OtherFocusReason);
+        focusAfterSave = nullptr;
+    }
 }

@@ -7,13 +7,15 @@
 
 #include "app/BackgroundJob.h"
 #include "app/FileDialog.h"
-#include "io/Renderer.h"
 #include "audio/Player.h"
+#include "io/Renderer.h"
 
 #include <QGroupBox>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QButtonGroup;
 class QLabel;
@@ -50,6 +52,10 @@ public:
     const QString& recordingPath() const { return loadedPath; }
     int recordingChannel() const { return loadedChannel; }
     TPlayer& player() { return audio; }
+
+    // The group's focusable controls in reading order, for the page's tab order (of the A/B
+    // switch the side chosen now).
+    std::vector<QWidget*> tabOrder() const;
 
     void OpenRecordingClick();
     void PlayStopClick();
@@ -107,4 +113,7 @@ private:
     int loadedChannel = 0;
     bool settingPosition = false;
     QString noOutput; // why nothing can be played; empty with an audio output
+    // Where the focus went when "Save as WAVE..." was disabled for its save; it returns to the
+    // button when the save ends, if it is still there.
+    QPointer<QWidget> focusAfterSave;
 };

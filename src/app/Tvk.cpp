@@ -8,6 +8,7 @@
 #include "controls/StatusNote.h"
 #include "controls/StripBox.h"
 #include "dsp/Analyzer.h"
+#include "dsp/ChannelNotes.h"
 #include "plot/AnalyzerView.h"
 #include "plot_qt/ImageWidget.h"
 
@@ -18,11 +19,13 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -245,7 +248,29 @@ void TTvkMain::placeOnScreen() {
 }
 
 void TTvkMain::createProjectCommands() {
-    // In the free space at the top right of the page "Files", above the mic's Load button.
+    showWarning = [this](const QString& caption, const QString& text) {
+        QMessageBox::warning(this, caption, boxText(text));
+    };
+    askExportAnyway = [this](const QString& caption, const QString& text) {
+        QMessageBox box(QMessageBox::Warning, caption, boxText(text), QMessageBox::NoButton, this);
+        const QPushButton* anyway = box.addButton(QStringLiteral("Export anyway"), QMessageBox::AcceptRole);
+        box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+        box.exec();
+        return box.clickedButton() == anyway;
+    };
+
+    // Files may be dropped anywhere on the window; the text fields, which take dropped text
+    // themselves, pass dropped files on to it.
+    setAcceptDrops(true);
+    for (QWidget* child : findChildren<QWidget*>())
+        if (child->acceptDrops())
+            child->installEventFilter(this);
+}
+
+void TTvkMain::createFilesPage() {
+    QWidget* p = TabSheet1;
+    // In the free space at the top right, above the mic's Load button; made first, as Tab visits
+    // them first.
     LearnRecording = button(TabSheet1, "Learn from recording...", 384, 2, 120, 24);
     LearnRecording->setToolTip(
         QStringLiteral("Learn both responses from a recording of playing with the pickup and a mic"));
@@ -262,20 +287,6 @@ void TTvkMain::createProjectCommands() {
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, this,
             &TTvkMain::Save1Click);
 
-    showWarning = [this](const QString& caption, const QString& text) {
-        QMessageBox::warning(this, caption, boxText(text));
-    };
-
-    // Files may be dropped anywhere on the window; the text fields, which take dropped text
-    // themselves, pass dropped files on to it.
-    setAcceptDrops(true);
-    for (QWidget* child : findChildren<QWidget*>())
-        if (child->acceptDrops())
-            child->installEventFilter(this);
-}
-
-void TTvkMain::createFilesPage() {
-    QWidget* p = TabSheet1;
     Label3 = label(p, "Delay compensation", 6, 12);
     dCompMic = editNum(p, 104, 8, 57);
     dCompMic->setToolTip(delayHint);
@@ -377,8 +388,11 @@ void TTvkMain::createSummaryPage() {
     eFirstBody->setToolTip(QStringLiteral("1st body resonance"));
     Label13 = label(p, "Hz", 672, 51);
 
+    NameLabel = label(p, "Name", 4, 380);
     guitarName = new QLineEdit(QStringLiteral("Guitar"), p);
-    guitarName->setGeometry(0, 376, 537, 21);
+    guitarName->setGeometry(36, 376, 501, 21);
+    guitarName->setToolTip(QStringLiteral("The instrument's name, written into the exported file"));
+    NameLabel->setBuddy(guitarName);
 
     BitBtn1 = button(p, "Export", 558, 88, 107, 33);
     BitBtn1->setFont(boldArial(21));
@@ -403,8 +417,9 @@ void TTvkMain::createSummaryPage() {
     Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     Memo1->setTabChangesFocus(true);
 
-    Listen = new TListenGroup([this] { return TRenderFilters::fromAnalyzer(*analyzer); },
-                              [this](const QString& caption, const QString& text) { showWarning(caption, text); }, p);
+    Listen = new TListenGroup(
+        [this] { return TRenderFilters::fromAnalyzer(*analyzer); },
+        [this](const QString& caption, const QString& text) { showWarning(caption, text); }, p);
     Listen->setGeometry(0, 402, 370, 204);
 
     p->setMouseTracking(true);
@@ -494,6 +509,7 @@ void TTvkMain::nameControls() {
         BA_NAMED(Label15),
         BA_NAMED(eFirstBody),
         BA_NAMED(Label13),
+        BA_NAMED(NameLabel),
         BA_NAMED(guitarName),
         BA_NAMED(BitBtn1),
         BA_NAMED(Memo1),
@@ -510,6 +526,20 @@ void TTvkMain::nameControls() {
 #undef BA_NAMED
     for (const auto& [control, name] : named)
         control->setObjectName(QString::fromLatin1(name));
+    const std::pair<QObject*, const char*> listen[] = {
+        {Listen, "Listen"},
+        {Listen->OpenRecording, "OpenRecording"},
+        {Listen->RecordingFName, "RecordingFName"},
+        {Listen->RecordingChannel, "RecordingChannel"},
+        {Listen->CancelRender, "CancelRender"},
+        {Listen->PlayStop, "PlayStop"},
+        {Listen->PlayPosition, "PlayPosition"},
+        {Listen->ABCorrected, "ABCorrected"},
+        {Listen->ABPickup, "ABPickup"},
+        {Listen->SaveWave, "SaveWave"},
+    };
+    for (const auto& [control, name] : listen)
+        control->setObjectName(QString::fromLatin1(name));
 }
 
 std::vector<std::vector<QWidget*>> TTvkMain::tabOrders() const {
@@ -517,23 +547,24 @@ std::vector<std::vector<QWidget*>> TTvkMain::tabOrders() const {
     // window's own list (the page control, then the display row); from the page control it
     // enters the current page and walks that page's list before going on to fLow.
     //
-    // Each page's list is in two parts. The first is the form's own order and stays as it is,
-    // even where it does not follow the screen (the Files page visits both strips before the
-    // Load buttons, the Analysis page beta before alpha). The controls added to a page since
-    // come after it, in reading order (top left to bottom right, row by row): a new control is
-    // inserted there at its place in that order, a new group box as its focusable controls.
+    // The Files page is in reading order: the commands at its top, then each response's rows.
+    // The other pages keep the form's own order (the Analysis page visits beta before alpha); the
+    // controls added to them since come after it, in reading order (top left to bottom right, row
+    // by row): a new control is inserted there at its place in that order, a new group box as its
+    // focusable controls.
+    std::vector<QWidget*> summary{eHelm, eFirstBody, guitarName, BitBtn1, Memo1};
+    const std::vector<QWidget*> listen = Listen->tabOrder();
+    summary.insert(summary.end(), listen.begin(), listen.end());
     return {
         {pageCtrl, fLow, fHigh, splRange},
         // Files.
-        {dCompMic, ScrollBox1, ScrollBox2, LoadMic, LoadPickup, MicFName, PickupFName, EnablePickup,
-         dCompPickup,
-         // Added:
-         LearnRecording, OpenProject, SaveProject},
+        {LearnRecording, OpenProject, SaveProject, dCompMic, MicFName, LoadMic, ScrollBox1, dCompPickup,
+         EnablePickup, PickupFName, LoadPickup, ScrollBox2},
         // Analysis. The group boxes take no focus themselves: their controls stand in their place.
         {cbRefMic, cbPickup, cbFilter, cbUseMinPhase, betaTrackBar, alphaTrackBar, ScrollBox3, cbSetAsLeft,
          cbSetAsRight, eGain},
-        // Summary.
-        {eHelm, eFirstBody, guitarName, BitBtn1, Memo1},
+        // Summary, with the "Listen" group's controls after the form's own.
+        summary,
     };
 }
 
@@ -700,6 +731,16 @@ void TTvkMain::setChannel(int channel) {
 
 void TTvkMain::drawSummary() {
     view->drawSummary(ImageFreqDomain2->image());
+    for (int c = 0; c < channelCount; ++c)
+        summaryStates[static_cast<std::size_t>(c)] = channelState(*analyzer, c);
+}
+
+void TTvkMain::followRate() {
+    for (int c = 0; c < channelCount; ++c)
+        if (summaryStates[static_cast<std::size_t>(c)] != channelState(*analyzer, c)) {
+            drawSummary();
+            return;
+        }
 }
 
 void TTvkMain::drawImpulseStrips() {

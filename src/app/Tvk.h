@@ -5,11 +5,13 @@
 #pragma once
 
 #include "app/FileDialog.h"
+#include "dsp/ChannelNotes.h"
 #include "io/WaveReader.h"
 #include "plot/Plot1.h"
 
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -65,6 +67,9 @@ public:
     void setChannel(int channel);
     // Draws the summary plot with the display range.
     void drawSummary();
+    // After fs changed: draws the summary again where a channel's note changed with it (made at
+    // another rate, or current again); otherwise leaves it as it is.
+    void followRate();
     // Draws the mic and pickup impulse responses on the Files page.
     void drawImpulseStrips();
 
@@ -86,6 +91,8 @@ public:
     // stay as they were. A name that lost bytes on its way through a Qt string (not valid UTF-8)
     // is reported as such.
     void loadWaveFile(int channel, const QString& path);
+    // Export: asks first (askExportAnyway) when a channel was never stored or was made at another
+    // rate than the one now in force, then runs ExportDialog and exportBodyData.
     void Export1Click();
     // Offers a recording to the "Listen" group: loads channel `channel` (1-based) of `path` and
     // renders it through Left and Right at once (a take just used for learning, for example).
@@ -113,7 +120,9 @@ public:
     // notification: while the pickup is off the new pickup response is kept in memory and the
     // analysis uses the unit impulse ("--" in the field), and ticking Pickup gives it back with
     // its name. Then redraws the strips and runs the analysis.
-    void setResponsesFrom(const QString& sourceName);
+    // pickupName, when given, names the pickup response instead (two tracks of one session);
+    // learned: the pair was learned from a take (its strips are drawn scaled to their peaks).
+    void setResponsesFrom(const QString& sourceName, const QString& pickupName = {}, bool learned = false);
     // Writes both responses as a project file; a failure is reported ("File error") and the file
     // at `path` keeps its old contents. True if written; the status bar then says "Saved " and the
     // file's name.
@@ -202,6 +211,7 @@ public:
     QLabel* Label15;
     TEditNum* eFirstBody;
     QLabel* Label13;
+    QLabel* NameLabel; // "Name", left of guitarName
     QLineEdit* guitarName;
     QPushButton* BitBtn1;
     TIrExportButton* ExportIr; // "Export WAVE IR...", below Export
@@ -223,7 +233,7 @@ public:
     // Project commands, at the top right of the page "Files".
     QPushButton* OpenProject;
     QPushButton* SaveProject;
-    QPushButton* LearnRecording; // "Learn from recording...", left of them
+    QPushButton* LearnRecording;         // "Learn from recording...", left of them
     TLearnDialog* learnDialog = nullptr; // made by the first openLearnDialog; a child of the window
 
     // Shows a warning box with one OK button over the window; an overlong text (a path of
@@ -232,6 +242,9 @@ public:
     // calls it queued, once the event that caused the warning has been handled (a click that took
     // the focus from a field completes first), so tests process events before they look.
     std::function<void(const QString& caption, const QString& text)> showWarning;
+    // Asks whether to export although a channel is not current (the text says which and why):
+    // a box with "Export anyway" and "Cancel" (the default). True to export. Tests replace it.
+    std::function<bool(const QString& caption, const QString& text)> askExportAnyway;
 
     // Where the responses come from. The name is what the channel's file field shows while the
     // response is in use (a WAVE file's name, a project's, a learned take's; "" for none); the
@@ -329,8 +342,9 @@ private:
     // Moves the window so that it lies inside the available area of its screen where it fits.
     void placeOnScreen();
 
-    bool analysisDrawn = false; // the analysis plot and filter strip show a run
-    bool closing = false;       // set by the destructor: late notifications are ignored
+    bool analysisDrawn = false;                   // the analysis plot and filter strip show a run
+    std::array<TChannelState, 2> summaryStates{}; // the channels as the summary last showed them
+    bool closing = false;                         // set by the destructor: late notifications are ignored
 
     TWaveSamples scratch{};       // a WAVE file read before it is committed
     std::string lastPickupReread; // outcome of the last re-read: "" read or not opened, else its message

@@ -1,7 +1,7 @@
 // The window's reactions to events: the change notification, the track bars, the channel and
 // Load buttons, the export, and the mouse over the plots.
-#include "app/Tvk.h"
 #include "app/ListenGroup.h"
+#include "app/Tvk.h"
 
 #include "controls/Editnum.h"
 #include "controls/EditnumText.h"
@@ -9,6 +9,7 @@
 #include "controls/NotifyEvent.h"
 #include "controls/StatusNote.h"
 #include "dsp/Analyzer.h"
+#include "dsp/ChannelNotes.h"
 #include "io/BodyDataFile.h"
 #include "io/SampleRates.h"
 #include "io/WaveReader.h"
@@ -208,6 +209,7 @@ bool TTvkMain::loadWave(int channel, const std::string& path, bool nameLost) {
             for (int i = 0; i < blockLength; ++i)
                 member(a.irData[i], channel) = scratch[i];
         a.setFs(rate);
+        view->learnedResponse[static_cast<std::size_t>(channel)] = false;
         TResponseSource& source = channel == 0 ? micSource : pickupSource;
         source = {shownName(path), rate};
         if (channel == 0 || !pickupKept)
@@ -220,6 +222,7 @@ bool TTvkMain::loadWave(int channel, const std::string& path, bool nameLost) {
     }
     drawImpulseStrips();
     computeResponses();
+    followRate();
     return r.ok;
 }
 
@@ -232,6 +235,15 @@ QString TTvkMain::cannotOpenMessage(const TFileResult& r, const std::string& pat
 }
 
 void TTvkMain::Export1Click() {
+    // A channel that is not current would reach the device as silence or at the wrong rate: the
+    // user hears of it before choosing a file.
+    QStringList problems;
+    for (int c = 0; c < channelCount; ++c)
+        if (const std::string w = channelExportWarning(*analyzer, c); !w.empty())
+            problems << fromBytes(w) + '.';
+    if (!problems.isEmpty() && !askExportAnyway(QStringLiteral("Export"),
+                                                problems.join('\n') + QStringLiteral("\n\nExport anyway?")))
+        return;
     if (ExportDialog.execute(this))
         exportBodyData(ExportDialog.fileName);
 }

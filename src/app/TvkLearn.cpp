@@ -5,6 +5,7 @@
 #include "dsp/Analyzer.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 void TTvkMain::LearnRecordingClick() {
     openLearnDialog();
@@ -33,10 +34,16 @@ void TTvkMain::openLearnDialog(const QString& take) {
 
 void TTvkMain::useLearnedTake(const TLearnedTake& take) {
     applyLearnedTake(take, *analyzer);
-    setResponsesFrom(QString::fromLocal8Bit(take.displayName));
+    // Two tracks: each field names its own.
+    const TTakeSource& source = take.source;
+    const QString pickupName =
+        source.twoTracks()
+            ? QFileInfo(QFile::decodeName(QByteArray::fromStdString(source.pickupTrack))).fileName() +
+                  QStringLiteral(" (learned)")
+            : QString();
+    setResponsesFrom(QString::fromLocal8Bit(take.displayName), pickupName, true);
     // The take itself is the first thing worth hearing through the new filter: its pickup channel
     // goes to the "Listen" group at once.
-    const TTakeSource& source = take.source;
     offerRecording(
         QFile::decodeName(QByteArray::fromStdString(source.twoTracks() ? source.pickupTrack : source.take)),
         source.twoTracks() ? 1 : source.pickupChannel);

@@ -8,6 +8,7 @@
 #include "controls/StatusNote.h"
 #include "dsp/Analyzer.h"
 #include "io/ProjectFile.h"
+#include "plot/AnalyzerView.h"
 
 #include <QDropEvent>
 #include <QFile>
@@ -79,10 +80,11 @@ bool TTvkMain::openProjectFile(const std::string& path, bool nameLost) {
     return true;
 }
 
-void TTvkMain::setResponsesFrom(const QString& sourceName) {
+void TTvkMain::setResponsesFrom(const QString& sourceName, const QString& pickupName, bool learned) {
     TAnalyzer& a = *analyzer;
+    view->learnedResponse = {learned, learned};
     micSource = {sourceName, a.fs};
-    pickupSource = {sourceName, a.fs};
+    pickupSource = {pickupName.isEmpty() ? sourceName : pickupName, a.fs};
     notedRates = {a.fs, a.fs};
     MicFName->setText(sourceName);
     // The pickup response now comes from this source: the re-read on every later change must not
@@ -97,6 +99,7 @@ void TTvkMain::setResponsesFrom(const QString& sourceName) {
     updatePickup();
     drawImpulseStrips();
     computeResponses();
+    followRate();
 }
 
 bool TTvkMain::saveProject(const QString& path) {

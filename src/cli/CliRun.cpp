@@ -1,15 +1,16 @@
 #include "cli/CliRun.h"
 
+#include "base/CFormat.h"
 #include "cli/CliLearn.h"
 #include "cli/CliRender.h"
 #include "dsp/Analyzer.h"
+#include "dsp/ChannelNotes.h"
 #include "io/BodyDataFile.h"
 #include "io/IrExport.h"
 #include "io/ProjectFile.h"
 #include "io/SafeWriter.h"
 #include "io/SampleRates.h"
 #include "io/WaveReader.h"
-#include "base/CFormat.h"
 
 #include <iostream>
 #include <memory>
@@ -150,8 +151,14 @@ int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
 
     if (!o.saveProject.empty() && !reportWrite(writeProject(*a, o.saveProject), err))
         return 1;
-    if (!o.exportSmd.empty() && !reportWrite(writeBodyData(*a, o.name, o.exportSmd), err))
-        return 1;
+    if (!o.exportSmd.empty()) {
+        // Written all the same, as the window's "Export anyway" does; the user hears why first.
+        for (int c = 0; c < channelCount; ++c)
+            if (const std::string w = channelExportWarning(*a, c); !w.empty())
+                err << "body-analyzer-cli: warning: " << w << "\n";
+        if (!reportWrite(writeBodyData(*a, o.name, o.exportSmd), err))
+            return 1;
+    }
     if (!o.curvesCsv.empty() && !reportWrite(writeFileSafely(o.curvesCsv, curvesCsv(*a)), err))
         return 1;
     if (!o.irCsv.empty() && !reportWrite(writeFileSafely(o.irCsv, impulseResponseCsv(*a)), err))

@@ -66,3 +66,12 @@ void applyLearnedTake(const TLearnedTake& take, TAnalyzer& a);
 // 16 kHz ("-" for a band above half the rate), the verdict, and for two tracks whose
 // cross-correlation puts the mic more than 20 ms from the pickup, a note that they look shifted.
 std::string learnReport(const TLearnedTake& take);
+
+// The same report in parts, for a reader that orders or colours them; each part is whole lines
+// ending in '\n', and learnReport is details, verdict, warnings in this order.
+struct TTakeReport {
+    std::string verdict;  // the one verdict line ("Verdict: ...")
+    std::string warnings; // lines that call for attention (tracks shifted, ...); often empty
+    std::string details;  // everything else, in order
+};
+TTakeReport learnReportParts(const TLearnedTake& take);

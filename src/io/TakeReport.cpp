@@ -7,10 +7,16 @@
 #include <string>
 
 std::string learnReport(const TLearnedTake& take) {
+    const TTakeReport parts = learnReportParts(take);
+    return parts.details + parts.verdict + parts.warnings;
+}
+
+TTakeReport learnReportParts(const TLearnedTake& take) {
     const TTakeSource& s = take.source;
     const TTransferResult& t = take.transfer;
     char line[300];
-    std::string out;
+    TTakeReport parts;
+    std::string& out = parts.details;
     if (s.twoTracks())
         out +=
             "Learned from the tracks \"" + s.pickupTrack + "\" (pickup) and \"" + s.micTrack + "\" (mic), ";
@@ -37,13 +43,13 @@ std::string learnReport(const TLearnedTake& take) {
             formatC(line, sizeof line, "  %7s  %.2f\n", band, t.bandCoherence[b]);
         out += line;
     }
-    out += "Verdict: " + t.verdict + "\n";
+    parts.verdict = "Verdict: " + t.verdict + "\n";
     if (s.twoTracks() && t.looksShifted) {
         formatC(line, sizeof line,
                 "The tracks look shifted: the mic is %.1f ms %s the pickup, so they were probably not "
                 "exported from the same start (nothing was realigned).\n",
                 std::fabs(t.lagSeconds) * 1000, t.lagSeconds > 0 ? "after" : "before");
-        out += line;
+        parts.warnings += line;
     }
-    return out;
+    return parts;
 }

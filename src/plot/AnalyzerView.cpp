@@ -1,9 +1,13 @@
 #include "plot/AnalyzerView.h"
 
 #include "base/CFormat.h"
+#include "dsp/ChannelNotes.h"
 #include "plot/Strip.h"
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -70,10 +74,21 @@ void TAnalyzerView::drawAnalysis(TImage& plotImage, TImage& filterStripImage) {
     applyRange(analysisPlot, analyzer);
     analysisPlot.drawToImage(plotImage, -1, -1, -1, -1);
 
-    drawStrip(filterStripImage, analyzer.filterIr.data(), 1, blockLength, 0, &filterTrace);
+    stripSamples = analyzer.filterIr;
+    drawResponseStrip(filterStripImage, 0, learnedResponse[0] || learnedResponse[1], filterTrace);
 }
 
 void TAnalyzerView::drawSummary(TImage& image) {
+    // A channel never stored is no flat 0 dB line but absent, its legend entry greyed; one made
+    // at another rate says so beside its name.
+    for (int c = 0; c < channelCount; ++c) {
+        TCurve& curve = analyzer.channels[static_cast<std::size_t>(c)].curve;
+        curve.visible = channelState(analyzer, c) != TChannelState::neverStored;
+        std::string name = channelName(c);
+        if (const std::string note = channelNote(analyzer, c); !note.empty())
+            name += "\t" + note;
+        copyText(curve.name, name.c_str());
+    }
     applyRange(summaryPlot, analyzer);
     summaryPlot.drawToImage(image, -1, -1, -1, -1);
 }
@@ -81,9 +96,34 @@ void TAnalyzerView::drawSummary(TImage& image) {
 void TAnalyzerView::drawImpulseStrips(TImage& micImage, TImage& pickupImage) {
     for (int i = 0; i < blockLength; ++i)
         stripSamples[i] = analyzer.irData[i].mic;
-    drawStrip(micImage, stripSamples.data(), 1, blockLength, truncCoord(analyzer.delayMic), &micTrace);
+    drawResponseStrip(micImage, truncCoord(analyzer.delayMic), learnedResponse[0], micTrace);
     for (int i = 0; i < blockLength; ++i)
         stripSamples[i] = analyzer.irData[i].pickup;
-    drawStrip(pickupImage, stripSamples.data(), 1, blockLength, truncCoord(analyzer.delayPickup),
-              &pickupTrace);
+    drawResponseStrip(pickupImage, truncCoord(analyzer.delayPickup), learnedResponse[1], pickupTrace);
+}
+
+void TAnalyzerView::drawResponseStrip(TImage& image, int offset, bool learned, TStripTrace& trace) {
+    double peak = 0;
+    if (learned)
+        for (const double s : stripSamples)
+            peak = std::max(peak, std::fabs(s)); // NaN is passed over
+    const double factor = peak > 0 && std::isfinite(peak) ? 1 / peak : 1;
+    if (factor != 1)
+        for (double& s : stripSamples)
+            s *= factor;
+    drawStrip(image, stripSamples.data(), 1, blockLength, offset, &trace);
+    if (std::fabs(factor - 1) <= 0.05)
+        return;
+    // In the first screenful, right of where a response's main part lies. "\xD7" is the
+    // multiplication sign in the canvas's Latin-1.
+    char note[48];
+    formatC(note, sizeof note, factor >= 10 ? "learned; shown \xD7%.0f" : "learned; shown \xD7%.2g", factor);
+    TCanvas& canvas = image.canvas();
+    TFont font = canvas.font();
+    font.name = "Arial";
+    font.size = 9;
+    font.color = 0x000000;
+    canvas.setFont(font);
+    canvas.setTextAlign(THAlign::left, TVAlign::top);
+    canvas.textOut(420, 3, note);
 }

@@ -18,8 +18,6 @@ TCoherenceView::TCoherenceView(const double* plotFreq) : plot(961, 534) {
     plot.curveSet->max = 1;
     copyText(plot.xUnit, "Hz");
     plot.xData = plotFreq;
-    // The legend in the lower right corner, where a good take's curve runs high above it.
-    plot.legend = {0.72, 0.62, 0.88, 0.74};
 }
 
 void TCoherenceView::setCoherence(const double* coherence, int rate) {

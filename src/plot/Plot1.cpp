@@ -9,6 +9,7 @@ void TPlot1::mouseMove(TShiftState shift, int x, int y, TImage& image, std::stri
         // A plot that was never drawn has no size yet: it neither moves its legend nor draws,
         // as its mouseDown ignores the press.
         if (pixelWidth > 0 && pixelHeight > 0 && 0 <= x && x <= pixelWidth && 0 <= y && y <= pixelHeight) {
+            legendAuto = false;
             legend.left = x / (pixelWidth + 1e-32) + dragOffsetX;
             legend.top = y / (pixelHeight + 1e-32) + dragOffsetY;
             drawToImage(image, -1, -1, -1, -1);

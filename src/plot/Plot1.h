@@ -79,7 +79,12 @@ public:
     TRectD legend{0.1, 0.1, 0.2, 0.2}; // legend box as fractions of the logical size
     double dragOffsetX = 0.0;          // legend corner minus pointer at the last grab, fractions
     double dragOffsetY = 0.0;
-    int legendCount = 0;    // entries in the legend at its last drawing
+    int legendCount = 0; // entries in the legend at its last drawing
+    // While set, each drawing puts the legend in the corner of the frame where it hides the least
+    // of the curves (legendCornerIndex: 0 top left, 1 top right, 2 bottom left, 3 bottom right);
+    // a press or drag that places or grabs the legend clears it, and the legend stays put.
+    bool legendAuto = true;
+    int legendCornerIndex = 0;
     bool showLegend = true; // draw the legend after the curves
     double cursorX = 0.0;   // last pointer position as fractions of pixelWidth, pixelHeight
     double cursorY = 0.0;

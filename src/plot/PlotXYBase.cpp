@@ -1,9 +1,14 @@
 #include "plot/PlotXYBase.h"
 
+#include "plot/LegendPlacement.h"
 #include "plot/PlotMap.h"
 
 #include <algorithm>
 #include <cmath>
+
+namespace {
+constexpr TColor greyed = 0xA0A0A0;
+}
 
 void TPlotXYBase::mouseMove(TShiftState shift, int x, int y, TImage& image, std::string& panel) {
     TPlot1::mouseMove(shift, x, y, image, panel);
@@ -22,12 +27,14 @@ void TPlotXYBase::mouseDown(void*, std::intptr_t, TMouseButton button, TShiftSta
         const double k = std::trunc(b + 0.5);
         // A press on an entry's marker square neither grabs nor moves the box.
         if (std::fabs(a) >= 0.3 || std::fabs(b - k) >= 0.3) {
+            legendAuto = false;
             dragOffsetX = legend.left - fx;
             dragOffsetY = legend.top - fy;
         }
         return;
     }
     if (0 <= x && x <= pixelWidth && 0 <= y && y <= pixelHeight) {
+        legendAuto = false;
         legend.left = fx;
         legend.top = fy;
         dragOffsetX = 0;
@@ -79,6 +86,19 @@ void TPlotXYBase::drawLegend() {
     // keeps to its top left.
     const double width = boxW + 0.09;
     const double height = total + line;
+    if (legendAuto && total > 0) {
+        // Until the user moves it, the box sits in the corner of the frame where it hides the
+        // least of the curves, a few units clear of the axes.
+        constexpr double inset = 6;
+        const TRectD frame{plotLeft + inset, plotTop + inset, plotLeft + plotWidth - inset,
+                           plotTop + plotHeight - inset};
+        const TPointD box{width * LW, height * LH};
+        legendCornerIndex = leastCoveredCorner(*curveSet, {plotLeft, plotTop}, {plotWidth, plotHeight},
+                                               xNorm.data(), frame, box, legendCornerIndex);
+        const TPointD at = legendCorner(frame, box, legendCornerIndex);
+        legend.left = at.x / LW;
+        legend.top = at.y / LH;
+    }
     legend.left = std::max(plotLeft / LW, std::min(legend.left, (plotLeft + plotWidth) / LW - width));
     legend.top = std::max(plotTop / LH, std::min(legend.top, (plotTop + plotHeight) / LH - height));
     legend.right = legend.left + width;
@@ -104,11 +124,22 @@ void TPlotXYBase::drawLegend() {
         const double markerX = (legend.left + 0.01) * LW;
         canvas->rectangle(truncCoord(markerX - s), truncCoord(y * LH - s), truncCoord(markerX + s + 1),
                           truncCoord(y * LH + s + 1));
-        canvas->setPen(c->pens[0]);
+        // A hidden curve's entry is greyed: it names a curve that is not drawn.
+        TPen sample = c->pens[0];
+        const TFont font = canvas->font();
+        if (!c->visible) {
+            sample.color = greyed;
+            TFont grey = font;
+            grey.color = greyed;
+            canvas->setFont(grey);
+        }
+        canvas->setPen(sample);
         canvas->moveTo(truncCoord((legend.left + 0.02) * LW), truncCoord(y * LH));
         canvas->lineTo(truncCoord((legend.left + 0.07) * LW), truncCoord(y * LH));
         canvas->tabbedTextOut(truncCoord((legend.left + 0.08) * LW), truncCoord((y + 0.5 * line) * LH),
                               c->name, 30);
+        if (!c->visible)
+            canvas->setFont(font);
         y += line;
         canvas->setPen(plain);
     }

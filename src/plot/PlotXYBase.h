@@ -18,9 +18,10 @@ public:
     // buttons do nothing.
     void mouseDown(void* owner, std::intptr_t ownerTag, TMouseButton button, TShiftState shift, int x, int y,
                    TImage& image) override;
-    // Slot 4: the legend box with one row (marker, pen sample, name) per non-empty slot, moved
-    // as far as needed to lie wholly inside the axis frame (plotLeft, plotTop, plotWidth,
-    // plotHeight); legend holds the box as drawn.
+    // Slot 4: the legend box with one row (marker, pen sample, name) per non-empty slot, placed
+    // by legendAuto, then moved as far as needed to lie wholly inside the axis frame (plotLeft,
+    // plotTop, plotWidth, plotHeight); legend holds the box as drawn. The row of a hidden curve is
+    // greyed.
     void drawLegend() override;
     // Slot 8: the curves inside a clip rectangle, then the legend if showLegend.
     void draw() override;

@@ -3,6 +3,7 @@
 #include "app/TvkFixture.h"
 
 #include "controls/StatusNote.h"
+#include "plot/RecordingCanvas.h"
 
 #include <QGroupBox>
 
@@ -114,4 +115,64 @@ TEST_F(TvkTest, LegendDraggedTowardAnEdgeStaysInsideThePlotFrame) {
         EXPECT_TRUE(insideFrame()) << to.x() << "," << to.y();
     }
     QTest::mouseRelease(window.ImageFreqDomain2, Qt::LeftButton, {}, QPoint(0, 0));
+}
+
+// The summary's legend as the window's view draws it now; a greyed entry within brackets.
+static std::vector<std::string> summaryLegend(TTvkMain& window) {
+    TRecordingImage image(540, 356);
+    window.view->drawSummary(image);
+    std::vector<std::string> names;
+    for (const TCanvasCall& c : image.recorder.callsOf(TCanvasOp::tabbedTextOut))
+        names.push_back(c.font.color == 0xA0A0A0 ? "[" + c.text + "]" : c.text);
+    return names;
+}
+
+// A side never stored is absent from the Summary and Export asks first ("Cancel" writes nothing
+// and opens no file dialog); after a project at 48 kHz both channels say they were made at
+// 44100 Hz and Export names both rates; "Export anyway" writes the file as ever.
+TEST_F(TvkTest, ExportAsksAboutChannelsNeverStoredOrMadeAtAnotherRate) {
+    QTemporaryDir dir;
+    window.loadWaveFile(0, testDataPath("ffmpeg-48k-1000-bext-levl.wav"));
+    ASSERT_TRUE(window.saveProject(dir.path() + "/48k.smp"));
+    loadExamples();
+    QTest::mouseClick(window.cbSetAsLeft, Qt::LeftButton);
+    EXPECT_EQ(summaryLegend(window), (std::vector<std::string>{"Left", "[Right\tnot stored]"}));
+    exportAnyway = false;
+    window.Export1Click();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].text,
+              "Right was never stored: the device would play silence on it.\n\nExport anyway?");
+    EXPECT_TRUE(window.ExportDialog.fileName.isEmpty());
+
+    QTest::mouseClick(window.cbSetAsRight, Qt::LeftButton);
+    blank(window.ImageFreqDomain2);
+    ASSERT_TRUE(window.openProject(dir.path() + "/48k.smp"));
+    EXPECT_FALSE(isBlank(window.ImageFreqDomain2)); // the notes appear at once
+    const std::string note = "\tmade at 44100 Hz: store it again";
+    EXPECT_EQ(summaryLegend(window), (std::vector<std::string>{"Left" + note, "Right" + note}));
+    window.Export1Click();
+    ASSERT_EQ(questions.size(), 2u);
+    EXPECT_TRUE(questions[1].text.contains("Right was made at 44100 Hz, but the file says 48000 Hz"));
+    exportAnyway = true;
+    QString title;
+    answerNextModal(&title, dir.path() + "/01234 Anyway.smd");
+    window.Export1Click();
+    EXPECT_EQ(readLines(dir.path() + "/01234 Anyway.smd").at(6), " fs=480000");
+}
+
+// The name field has its label, and the legend starts clear of the curves: no point of a curve
+// lies under its box.
+TEST_F(TvkTest, NameFieldIsLabelledAndLegendsStartWhereTheCurvesAreNot) {
+    EXPECT_EQ(window.NameLabel->text(), "Name");
+    EXPECT_EQ(window.NameLabel->buddy(), window.guitarName);
+    loadExamples();
+    QTest::mouseClick(window.cbSetAsLeft, Qt::LeftButton);
+    TRecordingImage plot(540, 356);
+    window.view->drawSummary(plot);
+    const TCanvasCall box = plot.recorder.callsOf(TCanvasOp::roundRect).at(0);
+    for (std::size_t i = 0; plot.recorder.calls[i].op != TCanvasOp::roundRect; ++i) { // the curves
+        const TCanvasCall& c = plot.recorder.calls[i];
+        EXPECT_FALSE(c.op == TCanvasOp::lineTo && c.x2 > box.x1 && c.x2 < box.x2 && c.y2 > box.y1 &&
+                     c.y2 < box.y2 && c.pen == window.view->leftCurve.pens[0]);
+    }
 }

@@ -140,6 +140,9 @@ protected:
         window.showWarning = [this](const QString& caption, const QString& text) {
             warnings.push_back({caption, text});
         };
+        window.askExportAnyway = [this](const QString& c, const QString& t) {
+            return questions.push_back({c, t}), exportAnyway;
+        };
         window.show();
         activate();
     }
@@ -164,6 +167,8 @@ protected:
     TTvkMain window;
     TAnalyzer& a = *window.analyzer;
     TWarnings warnings;
+    std::vector<TWarning> questions; // the export's questions, answered with exportAnyway
+    bool exportAnyway = true;
 };
 
 // Sends a drag with `file` entering `target` at `pos` and, if it is accepted, drops it there.

@@ -1,5 +1,6 @@
 // The keyboard in the window: the focus order of each page, the note on the Summary page, and
 // the waveform strips' focus frame and keys.
+#include "app/ListenGroup.h"
 #include "app/TvkFixture.h"
 
 #include <QScrollBar>
@@ -27,19 +28,21 @@ QStringList reversed(const QStringList& names) {
 
 } // namespace
 
-// Tab and Shift+Tab visit every control of the page once and come back round: the page's own
-// order first, then the controls added to it in reading order, then the display row.
+// Tab and Shift+Tab visit every control of the page once and come back round: the page's order
+// (see tabOrders: the "Listen" group's controls enabled without a recording), then the display row.
 TEST_F(TvkTest, TabWalksEachPageAndComesBackRound) {
     const QString bar = QStringLiteral("qt_tabwidget_tabbar");
     const QStringList display = {"fLow", "fHigh", "splRange"};
     const QStringList pages[3] = {
-        QStringList{bar, "dCompMic", "ScrollBox1", "ScrollBox2", "LoadMic", "LoadPickup", "MicFName",
-                    "PickupFName", "EnablePickup", "dCompPickup", "LearnRecording", "OpenProject", "SaveProject"} +
+        QStringList{bar, "LearnRecording", "OpenProject", "SaveProject", "dCompMic", "MicFName", "LoadMic",
+                    "ScrollBox1", "dCompPickup", "EnablePickup", "PickupFName", "LoadPickup", "ScrollBox2"} +
             display,
         QStringList{bar, "cbRefMic", "cbPickup", "cbFilter", "cbUseMinPhase", "betaTrackBar", "alphaTrackBar",
                     "ScrollBox3", "cbSetAsLeft", "cbSetAsRight", "eGain"} +
             display,
-        QStringList{bar, "eHelm", "eFirstBody", "guitarName", "BitBtn1", "Memo1"} + display,
+        QStringList{bar, "eHelm", "eFirstBody", "guitarName", "BitBtn1", "Memo1", "OpenRecording",
+                    "RecordingFName", "ABCorrected"} +
+            display,
     };
     for (int page = 0; page < 3; ++page) {
         const QStringList& expected = pages[page];
@@ -61,7 +64,7 @@ TEST_F(TvkTest, NoteOnTheSummaryPageCannotBeEditedAndTabLeavesIt) {
     QTest::keyClick(window.Memo1, Qt::Key_Return);
     QTest::keyClick(window.Memo1, Qt::Key_Tab);
     EXPECT_EQ(window.Memo1->toPlainText(), note);
-    EXPECT_EQ(QApplication::focusWidget(), window.fLow);
+    EXPECT_EQ(QApplication::focusWidget(), window.Listen->OpenRecording);
     // The keyboard can still select the text to copy it.
     window.Memo1->setFocus(Qt::TabFocusReason);
     QTest::keyClick(window.Memo1, Qt::Key_A, Qt::ControlModifier);

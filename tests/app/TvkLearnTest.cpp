@@ -4,11 +4,13 @@
 #include "app/ListenGroup.h"
 #include "app/TvkFixture.h"
 #include "io/TakeLearning.h"
+#include "plot/RecordingCanvas.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScrollBar>
 
 #include <sndfile.h>
 
@@ -21,8 +23,8 @@ namespace {
 // pickup filter on channel 1 and through a longer mic filter on channel 2 (further channels
 // silent, but for a copy of the mic on the last). One channel writes the pickup only, or the mic
 // only with micAlone: the two tracks of one session.
-void writeTake(const QString& path, double seconds, int channels = 2, int rate = 44100,
-               bool micAlone = false) {
+void writeTake(const QString& path, double seconds, int channels = 2, int rate = 44100, bool micAlone = false,
+               double micGain = 1, int skipFrames = 0) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
@@ -45,7 +47,9 @@ void writeTake(const QString& path, double seconds, int channels = 2, int rate =
         for (int i = 0; i < 3; ++i)
             pickup += pickupTaps[i] * history[i];
         for (int i = 0; i < 7; ++i)
-            mic += micTaps[i] * history[i];
+            mic += micGain * micTaps[i] * history[i];
+        if (n < skipFrames) // a track exported from a later start
+            continue;
         const std::size_t at = block.size();
         block.resize(at + channels);
         block[at] = static_cast<float>(micAlone ? mic : pickup);
@@ -168,6 +172,24 @@ TEST_F(TvkLearnTest, UsePutsTheLearnedPairInPlaceAsTheBatchToolDoes) {
     EXPECT_TRUE(warnings.empty());
 }
 
+// A learned response is kept at its true level, far below the strips' full scale: it is drawn to
+// its own peak and the strip says so.
+TEST_F(TvkLearnTest, LearnedResponseIsDrawnToItsOwnPeak) {
+    writeTake(take, 8, 2, 44100, false, 0.02);
+    TLearnDialog& d = openWithTake(take);
+    learn(d);
+    QTest::mouseClick(d.useButton, Qt::LeftButton);
+    TRecordingImage strips[2] = {{8192, 217}, {8192, 217}};
+    window.view->drawImpulseStrips(strips[0], strips[1]);
+    double peak = 0;
+    for (const IrPair& p : a.irData)
+        peak = std::max(peak, std::fabs(p.mic));
+    const std::string factor = std::to_string(std::lround(1 / peak));
+    EXPECT_EQ(strips[0].recorder.texts(), std::vector<std::string>{"learned; shown \xD7" + factor});
+    EXPECT_TRUE(strips[1].recorder.texts().empty()); // the unit impulse needs no scaling
+    ASSERT_TRUE(listenIdle());
+}
+
 TEST_F(TvkLearnTest, TwoTracksLearnAndAreNamedByTheMicTrack) {
     const QString pickup = dir.path() + "/pickup-track.wav";
     const QString mic = dir.path() + "/mic-track.wav";
@@ -189,6 +211,7 @@ TEST_F(TvkLearnTest, TwoTracksLearnAndAreNamedByTheMicTrack) {
     EXPECT_TRUE(d.learned()->source.twoTracks());
     QTest::mouseClick(d.useButton, Qt::LeftButton);
     EXPECT_EQ(window.MicFName->text(), "mic-track.wav (learned)");
+    EXPECT_EQ(window.PickupFName->text(), "pickup-track.wav (learned)");
     ASSERT_TRUE(listenIdle());
     EXPECT_EQ(window.Listen->recordingPath(), pickup);
     EXPECT_EQ(window.Listen->recordingChannel(), 1);
@@ -240,20 +263,72 @@ TEST_F(TvkLearnTest, CancelStopsLearningAndChangesNothing) {
     EXPECT_TRUE(warnings.empty());
 }
 
+// A typed path is taken or refused at Enter, which never learns the file chosen before.
+TEST_F(TvkLearnTest, TypedPathIsTakenOrRefusedAtOnce) {
+    TLearnDialog& d = openWithTake(take);
+    writeTake(dir.path() + "/other.wav", 6, 3);
+    const auto type = [&](const QString& text) {
+        d.takeName->setFocus();
+        d.takeName->selectAll();
+        QTest::keyClicks(d.takeName, text);
+        EXPECT_FALSE(d.learnButton->isEnabled());
+        QTest::keyClick(d.takeName, Qt::Key_Return);
+    };
+    type("other.wav"); // in the folder of the file chosen before
+    EXPECT_EQ(d.micChannel->count(), 3);
+    EXPECT_TRUE(d.learnButton->isEnabled());
+    type(dir.path() + "/missing.wav");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(d.takeName->text(), "other.wav");
+    EXPECT_FALSE(d.learning());
+}
+
+// The verdict comes first and the warnings in red before the figures, all of it visible without
+// scrolling at the dialog's own size; every Tab stop of the dialog shows the focus.
+TEST_F(TvkLearnTest, ReportPutsVerdictAndWarningsFirstAndFitsTheDialogAndFocusShows) {
+    const QString tracks[2] = {dir.path() + "/pickup-track.wav", dir.path() + "/mic-track.wav"};
+    writeTake(tracks[0], 8, 1, 44100, false, 1, 2205); // 50 ms shifted: a warning
+    writeTake(tracks[1], 8, 1, 44100, true);
+    window.openLearnDialog();
+    TLearnDialog& d = *window.learnDialog;
+    ASSERT_TRUE(d.setTrack(0, tracks[0]) && d.setTrack(1, tracks[1]));
+    learn(d);
+    ASSERT_NE(d.learned(), nullptr);
+    const TTakeReport parts = learnReportParts(*d.learned());
+    ASSERT_FALSE(parts.warnings.empty());
+    EXPECT_TRUE(d.report->toPlainText().startsWith(QString::fromLocal8Bit(parts.verdict + parts.warnings)));
+    EXPECT_TRUE(d.report->document()->toHtml().contains("#c00000"));
+    EXPECT_EQ(d.report->verticalScrollBar()->maximum(), 0) << d.report->toPlainText().toStdString();
+
+    // Every Tab stop shows that it has the focus.
+    QApplication::setActiveWindow(&d);
+    QWidget* const start = d.focusWidget();
+    QWidget* w = start;
+    for (int stop = 0; stop < 20 && w != nullptr && (stop == 0 || w != start); ++stop) {
+        const QImage focused = w->grab().toImage();
+        d.setFocus(); // away from it, to the dialog itself
+        EXPECT_NE(w->grab().toImage(), focused) << w->metaObject()->className() << " shows no focus";
+        w->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(w, Qt::Key_Tab);
+        w = d.focusWidget();
+    }
+    EXPECT_EQ(w, start); // came back round
+}
+
 TEST_F(TvkLearnTest, ErrorsNameTheFileAndChangeNothing) {
     loadExamples();
     const TState before = state();
     const QString mono = dir.path() + "/mono.wav";
     writeTake(mono, 8, 1);
 
-    // A file with one channel cannot be a take.
+    // A file with one channel cannot be a take: it is refused when chosen, so Learn cannot run.
     TLearnDialog& d = openWithTake(mono);
-    EXPECT_EQ(d.pickupChannel->count(), 1);
-    learn(d);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_EQ(warnings[0].caption, "Learning error");
     EXPECT_TRUE(warnings[0].text.contains("mono.wav"));
-    EXPECT_EQ(d.learned(), nullptr);
+    EXPECT_TRUE(warnings[0].text.contains("one channel"));
+    EXPECT_EQ(d.pickupChannel->count(), 0);
+    EXPECT_FALSE(d.learnButton->isEnabled());
 
     // The take lost its third channel after it was chosen: the mic's is beyond the file's.
     writeTake(take, 8, 3);

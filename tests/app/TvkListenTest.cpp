@@ -2,8 +2,8 @@
 // Left and Right at the same position, refused recordings, Cancel, and Play without an output.
 #include "app/ListenGroup.h"
 #include "app/TvkFixture.h"
-#include "io/Renderer.h"
 #include "audio/PlaybackFile.h"
+#include "io/Renderer.h"
 
 #include <QButtonGroup>
 #include <QLineEdit>
@@ -101,9 +101,12 @@ TEST_F(TvkListenTest, SavedWaveEqualsTheRendererOutputAndReportsTheUnsetChannel)
     const QString saved = dir.filePath("saved.wav");
     QString title;
     answerNextModal(&title, saved);
+    window.pageCtrl->setCurrentWidget(window.TabSheet4);
+    listen.SaveWave->setFocus();
     QTest::mouseClick(listen.SaveWave, Qt::LeftButton);
     EXPECT_EQ(title, "Save As");
     ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(window.focusWidget(), listen.SaveWave); // not the display range
     const QString direct = dir.filePath("direct.wav");
     ASSERT_TRUE(renderToWave(TRenderFilters::fromAnalyzer(a), localPath(take), localPath(direct)).file.ok);
     const std::string bytes = fileBytes(saved);

@@ -88,13 +88,14 @@ TEST_F(TvkTest, HintsOfTheCurveBoxesAreKeptButNotShown) {
 TEST_F(TvkTest, TabOrderFollowsTheLayout) {
     // Positions of the named controls along the focus chain must increase.
     const QWidget* order[] = {
-        window.pageCtrl,     window.dCompMic,      window.ScrollBox1,   window.ScrollBox2,
-        window.LoadMic,      window.LoadPickup,    window.MicFName,     window.PickupFName,
-        window.EnablePickup, window.dCompPickup,   window.cbRefMic,     window.cbPickup,
-        window.cbFilter,     window.cbUseMinPhase, window.betaTrackBar, window.alphaTrackBar,
-        window.ScrollBox3,   window.cbSetAsLeft,   window.cbSetAsRight, window.eGain,
-        window.eHelm,        window.eFirstBody,    window.guitarName,   window.BitBtn1,
-        window.Memo1,        window.fLow,          window.fHigh,        window.splRange};
+        window.pageCtrl,      window.LearnRecording, window.dCompMic,      window.MicFName,
+        window.LoadMic,       window.ScrollBox1,     window.dCompPickup,   window.EnablePickup,
+        window.PickupFName,   window.LoadPickup,     window.ScrollBox2,    window.cbRefMic,
+        window.cbPickup,      window.cbFilter,       window.cbUseMinPhase, window.betaTrackBar,
+        window.alphaTrackBar, window.ScrollBox3,     window.cbSetAsLeft,   window.cbSetAsRight,
+        window.eGain,         window.eHelm,          window.eFirstBody,    window.guitarName,
+        window.BitBtn1,       window.Memo1,          window.fLow,          window.fHigh,
+        window.splRange};
     std::vector<const QWidget*> chain;
     const QWidget* w = window.pageCtrl;
     do {

@@ -143,6 +143,7 @@ TEST(AnalyzerView, DrawSummaryAppliesRange) {
     f.analyzer->channels[1].filterDb[7] = 12.5;
     f.analyzer->fMin = 900;
     f.analyzer->fMax = 1000;
+    f.analyzer->channelFs = {44100, 44100};
     f.view.drawSummary(f.plotImage);
     EXPECT_EQ(f.view.summaryPlot.xMin, 900);
     EXPECT_EQ(f.view.summaryPlot.xMax, 1000);

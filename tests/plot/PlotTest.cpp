@@ -293,6 +293,7 @@ TEST(PlotReadout, FrequencyOnlyWhenNoCurveVisible) {
 
 TEST(PlotMouse, LegendPlacementGrabAndDrag) {
     PlotFixture f;
+    f.plot.legendAuto = false; // the legend where it was put, at its first corner (0.1, 0.1)
     f.setRange(50, 20000, -50, 0);
     TRecordingImage image(540, 356);
     f.draw(image);
@@ -359,6 +360,7 @@ TEST(PlotMouse, LegendStaysInsideTheAxisFrame) {
 
 TEST(PlotMouse, DragOutsideImageNeitherMovesNorTracks) {
     PlotFixture f;
+    f.plot.legendAuto = false;
     f.setRange(50, 20000, -50, 0);
     TRecordingImage image(540, 356);
     f.draw(image);
@@ -404,3 +406,22 @@ TEST_P(PlotMapRange, EndsOnTheMarginsAndBackAgain) {
 INSTANTIATE_TEST_SUITE_P(Ranges, PlotMapRange,
                          testing::Values(std::pair{50.0, 20000.0}, std::pair{1000.0, 1100.0},
                                          std::pair{0.01, 1e6}));
+
+// The legend starts where it hides the least of the curve, follows it, and stays where put.
+TEST(PlotMouse, LegendStartsWhereTheCurveIsNot) {
+    PlotFixture f;
+    f.setRange(50, 20000, -50, 0);
+    TRecordingImage image(540, 356);
+    const auto corner = [&](double lowHalf, double highHalf) { // 0 top left .. 3 bottom right
+        for (int i = 0; i < 500; ++i)
+            f.values[i] = i < 250 ? lowHalf : highHalf;
+        f.draw(image);
+        return int(f.plot.legend.right > 0.8) + 2 * int(f.plot.legend.bottom > 0.8);
+    };
+    EXPECT_EQ(corner(-49, -49), 0);
+    EXPECT_EQ(corner(-5, -49), 1);
+    EXPECT_EQ(corner(-5, -5), 2);
+    f.plot.mouseDown(nullptr, 0, TMouseButton::mbLeft, ssLeft, 270, 178, image);
+    corner(-49, -49);
+    EXPECT_DOUBLE_EQ(f.plot.legend.left, 0.5);
+}
