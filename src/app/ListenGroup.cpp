@@ -251,6 +251,8 @@ void TListenGroup::poll() {
             finishJob();
     }
     updatePosition();
+    if (const QString why = audio.collectFailure(); !why.isEmpty())
+        warn(QStringLiteral("Audio output"), why);
     if (!job && !audio.isPlaying())
         ticker->stop();
     updateControls();
