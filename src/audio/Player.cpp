@@ -17,6 +17,8 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <pthread.h>
+#include <sched.h>
 #include <vector>
 
 namespace {
@@ -31,6 +33,15 @@ constexpr int feedMs = 2;    // the output thread tops the output up this often
 constexpr int fillMs = 5;    // the filling thread tops the ring up this often
 constexpr int ringMs = 250;  // what the ring holds ahead of the output
 constexpr int stallMs = 2000; // an output that takes nothing for this long is gone
+
+// Puts the calling thread in the real-time class, below the sound server's own threads (PulseAudio's
+// default priority is 5), where the system allows it; otherwise it stays as it is. On a loaded
+// machine an ordinary thread waking every feedMs can wait longer than the output's buffer lasts.
+void preferRealTime() {
+    sched_param p{};
+    p.sched_priority = std::max(sched_get_priority_min(SCHED_FIFO), 4);
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &p);
+}
 
 } // namespace
 
@@ -204,6 +215,7 @@ bool TPlayer::play(QString* error) {
     QMetaObject::invokeMethod(
         s->context,
         [s, device, format, samples, &started, &why] {
+            preferRealTime();
             s->sink = new QAudioSink(device, format, s->context);
             s->sink->setBufferSize(format.bytesForDuration(bufferMs * 1000));
             QIODevice* out = s->sink->start();

@@ -21,6 +21,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -31,6 +32,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -139,12 +141,12 @@ struct TTake {
     TMemorySink rendered;
 };
 
-// Writes 4 s of band-limited noise as a mono float WAVE and renders it through two different
+// Writes `seconds` of band-limited noise as a mono float WAVE and renders it through two different
 // filters (a difference on the left, a smoothing on the right, both unlike the input itself).
-void makeTake(const std::string& wave, TTake& take) {
+void makeTake(const std::string& wave, TTake& take, int seconds = 4) {
     std::mt19937 random(7);
     std::normal_distribution<float> noise(0.0f, 0.15f);
-    take.input.resize(4 * rate);
+    take.input.resize(static_cast<size_t>(seconds) * rate);
     float low = 0;
     for (float& v : take.input) {
         low = 0.8f * low + 0.2f * noise(random);
@@ -169,8 +171,8 @@ void makeTake(const std::string& wave, TTake& take) {
 
 // The take of makeTake rendered for playback into `raw`.
 std::shared_ptr<TPlaybackFile> renderedTake(const std::string& wave, const std::string& raw, TTake& take,
-                                            TRenderResult* result = nullptr) {
-    makeTake(wave, take);
+                                            TRenderResult* result = nullptr, int seconds = 4) {
+    makeTake(wave, take, seconds);
     auto file = std::make_shared<TPlaybackFile>(raw);
     const TRenderResult r = renderRecording(take.filters, wave, *file);
     EXPECT_TRUE(r.file.ok) << r.file.message;
@@ -349,6 +351,27 @@ void expectHeard(const std::vector<float>& monitor, const std::vector<float>& co
     EXPECT_LT(ncc(monitor, bare.bestAt, block, correctedStereo, bare.best.lag), 0.9);
 }
 
+// Keeps every core busy until destroyed.
+class TLoad {
+public:
+    TLoad() {
+        for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i)
+            threads.emplace_back([this] {
+                while (!quit.load(std::memory_order_relaxed))
+                    ;
+            });
+    }
+    ~TLoad() {
+        quit = true;
+        for (std::thread& t : threads)
+            t.join();
+    }
+
+private:
+    std::atomic<bool> quit{false};
+    std::vector<std::thread> threads;
+};
+
 // One server for all tests: Qt Multimedia connects to a sound server once per process.
 class PulsePlayback : public ::testing::Test {
 protected:
@@ -514,4 +537,39 @@ TEST_F(PulsePlayback, OutputThatGoesAwayEndsPlaybackWithTheReasonAndPlayWorksOnc
     }
     EXPECT_EQ(listen.PlayStop->text(), "Stop") << w.warnings.back().toStdString();
     EXPECT_TRUE(waitForPosition(listen.player(), kept + rate / 2)) << "playback does not resume";
+}
+
+TEST_F(PulsePlayback, ThirtySecondsPlayWithoutAGapWhileEveryCoreIsBusy) {
+    const std::string d = server->dir.path().toStdString();
+    TTake take;
+    auto file = renderedTake(d + "/long.wav", d + "/long.raw", take, nullptr, 30);
+    TMonitorRecorder recorder(d + "/long-monitor.raw");
+    ASSERT_TRUE(recorder.started()) << "parecord cannot be started";
+    wait(400);
+    TPlayer player;
+    player.setTake(file, 1);
+    {
+        TLoad load;
+        ASSERT_TRUE(player.play());
+        for (int i = 0; i < 4000 && player.isPlaying(); ++i)
+            wait(10);
+    }
+    EXPECT_FALSE(player.isPlaying());
+    wait(300);
+    const std::vector<float> monitor = recorder.stop();
+    // The output's silence (exact zeros) between the first sound and the last is a gap.
+    const auto silent = [&](size_t f) { return monitor[2 * f] == 0.0f && monitor[2 * f + 1] == 0.0f; };
+    size_t first = 0, last = monitor.size() / 2, longest = 0;
+    while (first < last && silent(first))
+        ++first;
+    while (last > first && silent(last - 1))
+        --last;
+    for (size_t f = first, run = 0; f < last; ++f) {
+        run = silent(f) ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    std::printf("30 s under load: %.3f s of sound, longest gap %.1f ms\n", static_cast<double>(last - first) / rate,
+                1e3 * static_cast<double>(longest) / rate);
+    EXPECT_GE(last - first, static_cast<size_t>(30 * rate - rate / 20)) << "sound is missing";
+    EXPECT_LE(longest, static_cast<size_t>(rate / 20));
 }
