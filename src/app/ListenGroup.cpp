@@ -4,6 +4,7 @@
 #include "dsp/ABMixer.h"
 #include "io/RecordingReader.h"
 #include "audio/PlaybackFile.h"
+#include "audio/ScratchFolder.h"
 
 #include <QButtonGroup>
 #include <QLabel>
@@ -14,7 +15,6 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cmath>
@@ -108,7 +108,7 @@ TListenGroup::TListenGroup(std::function<TRenderFilters()> filters,
     RenderReport->setWordWrap(true);
     RenderReport->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    scratch = std::make_unique<QTemporaryDir>();
+    scratch = std::make_unique<TScratchFolder>();
     noOutput = TPlayer::outputUnavailableReason();
     // A sound device or server that comes or goes later enables or disables Play.
     connect(new QMediaDevices(this), &QMediaDevices::audioOutputsChanged, this, [this] {
@@ -229,8 +229,7 @@ void TListenGroup::startNext() {
     const int channel = running.channel;
     std::shared_ptr<TRenderSink> sink;
     if (running.kind == TJobKind::play)
-        sink = std::make_shared<TPlaybackFile>(
-            localPath(scratch->filePath(QStringLiteral("take-%1.raw").arg(++scratchCount))));
+        sink = std::make_shared<TPlaybackFile>(scratch->filePath("take-" + std::to_string(++scratchCount) + ".raw"));
     else
         sink = std::make_shared<TWaveFileSink>(localPath(running.output));
     runningSink = sink;

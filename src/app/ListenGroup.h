@@ -22,9 +22,9 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QSpinBox;
-class QTemporaryDir;
 class QTimer;
 class TRenderJob;
+class TScratchFolder;
 
 class TListenGroup : public QGroupBox {
 public:
@@ -95,7 +95,7 @@ private:
     std::function<TRenderFilters()> filters;
     std::function<void(const QString&, const QString&)> warn;
     TPlayer audio;
-    std::unique_ptr<QTemporaryDir> scratch;
+    std::unique_ptr<TScratchFolder> scratch;
     int scratchCount = 0;
     std::unique_ptr<TRenderJob> job;
     TRequest running{};
