@@ -229,7 +229,8 @@ void TListenGroup::startNext() {
     const int channel = running.channel;
     std::shared_ptr<TRenderSink> sink;
     if (running.kind == TJobKind::play)
-        sink = std::make_shared<TPlaybackFile>(scratch->filePath("take-" + std::to_string(++scratchCount) + ".raw"));
+        sink = std::make_shared<TPlaybackFile>(
+            scratch->filePath("take-" + std::to_string(++scratchCount) + ".raw"));
     else
         sink = std::make_shared<TWaveFileSink>(localPath(running.output));
     runningSink = sink;

@@ -104,8 +104,8 @@ int TPlaybackFeed::pull(void* out, int frames, TOutputFormat format) {
     // Take frames until there are enough of the latest seek (the rest was queued before it).
     int n = 0;
     while (n < frames) {
-        const int got = static_cast<int>(ring->read(&taken[static_cast<std::size_t>(n)],
-                                                    static_cast<std::size_t>(frames - n)));
+        const int got = static_cast<int>(
+            ring->read(&taken[static_cast<std::size_t>(n)], static_cast<std::size_t>(frames - n)));
         if (got == 0)
             break;
         const int end = n + got;

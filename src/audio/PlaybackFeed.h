@@ -94,6 +94,6 @@ private:
     std::vector<TFrame> taken;
     std::vector<float> corrected, pickup, mixed;
     int blockFrames = 0;
-    std::atomic<std::int64_t> played{0};    // the frame after the last one handed out
-    std::atomic<std::uint32_t> heard{0};    // the seek `played` belongs to
+    std::atomic<std::int64_t> played{0}; // the frame after the last one handed out
+    std::atomic<std::uint32_t> heard{0}; // the seek `played` belongs to
 };

@@ -79,8 +79,8 @@ void TPlaybackFile::read(std::int64_t first, int count, float* frames) const {
     const size_t values = static_cast<size_t>(std::max(count, 0)) * valuesPerFrame;
     size_t got = 0;
     if (fd >= 0 && first >= 0 && first < written && count > 0) {
-        const size_t want = static_cast<size_t>(std::min<std::int64_t>(count, written - first)) * valuesPerFrame *
-                            sizeof(float);
+        const size_t want = static_cast<size_t>(std::min<std::int64_t>(count, written - first)) *
+                            valuesPerFrame * sizeof(float);
         char* bytes = reinterpret_cast<char*>(frames);
         const off_t at = static_cast<off_t>(first) * valuesPerFrame * static_cast<off_t>(sizeof(float));
         while (got < want) {

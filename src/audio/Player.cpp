@@ -16,9 +16,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <pthread.h>
 #include <sched.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -29,9 +29,9 @@ std::int64_t nowNs() {
         .count();
 }
 
-constexpr int feedMs = 2;    // the output thread tops the output up this often
-constexpr int fillMs = 5;    // the filling thread tops the ring up this often
-constexpr int ringMs = 250;  // what the ring holds ahead of the output
+constexpr int feedMs = 2;     // the output thread tops the output up this often
+constexpr int fillMs = 5;     // the filling thread tops the ring up this often
+constexpr int ringMs = 250;   // what the ring holds ahead of the output
 constexpr int stallMs = 2000; // an output that takes nothing for this long is gone
 
 // Puts the calling thread in the real-time class, below the sound server's own threads (PulseAudio's
@@ -99,7 +99,8 @@ bool TPlayerState::feedOutput(QIODevice& out, const QAudioFormat& format, TOutpu
     // An underrun is no failure (the output waits for more); an output that stopped by itself or
     // reports an error is gone, with the sound server or device behind it.
     const QAudio::Error error = sink->error();
-    if ((error != QAudio::NoError && error != QAudio::UnderrunError) || sink->state() == QAudio::StoppedState) {
+    if ((error != QAudio::NoError && error != QAudio::UnderrunError) ||
+        sink->state() == QAudio::StoppedState) {
         failure = static_cast<int>(error) + 1;
         return false;
     }
@@ -298,7 +299,8 @@ QString TPlayer::collectFailure() {
     if (failure == 0)
         return {};
     if (failure < 0)
-        return QStringLiteral("The audio output \"%1\" stopped taking sound: playback ended").arg(state->device);
+        return QStringLiteral("The audio output \"%1\" stopped taking sound: playback ended")
+            .arg(state->device);
     return QStringLiteral("The audio output \"%1\" failed (error %2): playback ended")
         .arg(state->device)
         .arg(failure - 1);

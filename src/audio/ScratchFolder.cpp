@@ -143,7 +143,8 @@ TScratchFolder::TScratchFolder(const std::string& parent) {
         if (!s.used.load() && !free)
             free = &s;
     if (name.size() >= sizeof free->path || !free) {
-        reason = "Cannot make a folder in \"" + parent + "\": " + (free ? "its path is too long" : "too many");
+        reason =
+            "Cannot make a folder in \"" + parent + "\": " + (free ? "its path is too long" : "too many");
         return;
     }
     if (!::mkdtemp(name.data())) {
