@@ -301,7 +301,8 @@ QString TPlayer::collectFailure() {
     if (failure < 0)
         return QStringLiteral("The audio output \"%1\" stopped taking sound: playback ended")
             .arg(state->device);
-    return QStringLiteral("The audio output \"%1\" failed (error %2): playback ended")
+    return QStringLiteral(
+               "The audio output \"%1\" went away (error %2): playback ended; press Play once it is back")
         .arg(state->device)
         .arg(failure - 1);
 }
