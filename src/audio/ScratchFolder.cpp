@@ -4,12 +4,15 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -98,6 +101,47 @@ bool isScratchName(const char* name) {
     return true;
 }
 
+// Whether the open folder `dir` holds anything.
+bool holdsFiles(int dir) {
+    DIR* listing = ::fdopendir(::dup(dir));
+    bool any = false;
+    while (const dirent* entry = listing ? ::readdir(listing) : nullptr)
+        any = any || (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0);
+    if (listing)
+        ::closedir(listing);
+    return any;
+}
+
+// The names of the folders in `parent` in which some process (of those this user may look at) has
+// a file open.
+std::set<std::string> foldersInUse(const std::string& parent) {
+    std::set<std::string> inUse;
+    char real[PATH_MAX];
+    if (!::realpath(parent.c_str(), real))
+        return inUse;
+    const std::string below = std::string(real) + "/";
+    DIR* processes = ::opendir("/proc");
+    while (const dirent* process = processes ? ::readdir(processes) : nullptr) {
+        if (!std::isdigit(static_cast<unsigned char>(process->d_name[0])))
+            continue;
+        DIR* files = ::opendir(("/proc/" + std::string(process->d_name) + "/fd").c_str());
+        while (const dirent* file = files ? ::readdir(files) : nullptr) {
+            char target[PATH_MAX];
+            const ssize_t n = ::readlinkat(::dirfd(files), file->d_name, target, sizeof target);
+            const std::string path(target, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+            // A file in a folder: the folder itself is open here, while it is looked at.
+            const size_t slash = path.find('/', below.size());
+            if (path.compare(0, below.size(), below) == 0 && slash != std::string::npos)
+                inUse.insert(path.substr(below.size(), slash - below.size()));
+        }
+        if (files)
+            ::closedir(files);
+    }
+    if (processes)
+        ::closedir(processes);
+    return inUse;
+}
+
 } // namespace
 
 std::string TScratchFolder::temporaryParent() {
@@ -114,6 +158,7 @@ int TScratchFolder::removeLeftovers(const std::string& parent) {
         return 0;
     }
     int removed = 0;
+    std::optional<std::set<std::string>> inUse; // looked up for the first folder without a lock
     while (const dirent* entry = ::readdir(listing)) {
         struct stat st {};
         if (!isScratchName(entry->d_name) || ::fstatat(top, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -123,7 +168,14 @@ int TScratchFolder::removeLeftovers(const std::string& parent) {
         if (dir < 0)
             continue;
         const int lock = ::openat(dir, "lock", O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) == 0) {
+        bool gone = lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) == 0;
+        if (lock < 0 && holdsFiles(dir)) {
+            // Made by an earlier version, which keeps no lock but holds its renderings open.
+            if (!inUse)
+                inUse = foldersInUse(parent);
+            gone = inUse->count(entry->d_name) == 0;
+        }
+        if (gone) {
             emptyFolder(dir);
             removed += ::unlinkat(top, entry->d_name, AT_REMOVEDIR) == 0;
         }

@@ -3,7 +3,9 @@
 // (the signal then goes on to what was set for it before, by default ending the program); a signal
 // the program ignored stays ignored. Making one first removes the folders that earlier runs left
 // behind when their program is gone. A folder is alive while the lock (flock) on its file "lock",
-// taken before that file gets its name, is held; folders without that file are left alone.
+// taken before that file gets its name, is held. A folder without that file (made by an earlier
+// version, which kept its renderings open) is gone when it holds files and no process has one open;
+// an empty one is left alone.
 // Files in the folder are plain files made by the program (no subfolders). Make and destroy
 // scratch folders on one thread (up to 8 at once).
 #pragma once

@@ -49,7 +49,12 @@ TEST(ScratchFolder, RemovesLeftoversWhoseProgramIsGoneAndItselfAtTheEnd) {
         fs::create_directory(parent / name);
         std::ofstream(parent / name / "lock") << "1";
     }
-    fs::create_directory(parent / "body-analyzer-NoLock"); // made by a run that keeps no lock
+    // Made by runs that kept no lock: one empty, one with a file open, one whose program is gone.
+    for (const char* name : {"body-analyzer-Empty1", "body-analyzer-InUse1", "body-analyzer-Gone03"})
+        fs::create_directory(parent / name);
+    std::ofstream(parent / "body-analyzer-InUse1" / "take-1.raw") << "x";
+    std::ofstream(parent / "body-analyzer-Gone03" / "take-1.raw") << "x";
+    const int open = ::open((parent / "body-analyzer-InUse1" / "take-1.raw").c_str(), O_RDONLY);
     const int held = ::open((parent / "body-analyzer-Alive1" / "lock").c_str(), O_RDONLY);
     ASSERT_EQ(::flock(held, LOCK_EX), 0); // as the program that runs with it does
     fs::path made;
@@ -57,13 +62,15 @@ TEST(ScratchFolder, RemovesLeftoversWhoseProgramIsGoneAndItselfAtTheEnd) {
         TScratchFolder folder(parent.string());
         made = folder.path();
         EXPECT_TRUE(fs::is_directory(made)) << folder.why();
-        EXPECT_EQ(std::distance(fs::directory_iterator(parent), fs::directory_iterator()), 4);
-        EXPECT_FALSE(fs::exists(parent / "body-analyzer-Gone01"));
+        EXPECT_EQ(std::distance(fs::directory_iterator(parent), fs::directory_iterator()), 5);
+        EXPECT_FALSE(fs::exists(parent / "body-analyzer-Gone01") ||
+                     fs::exists(parent / "body-analyzer-Gone03"));
         EXPECT_EQ(TScratchFolder::removeLeftovers(parent.string()), 0) << "a live folder was taken for gone";
         std::ofstream(folder.filePath("take-1.raw")) << "x";
     }
     EXPECT_FALSE(fs::exists(made));
     ::close(held);
+    ::close(open);
 }
 
 } // namespace
