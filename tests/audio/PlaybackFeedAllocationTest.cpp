@@ -14,10 +14,10 @@
 #include <mutex>
 #include <thread>
 
-namespace {
-thread_local bool counting = false;
-long allocations = 0, locks = 0;
-} // namespace
+static thread_local bool counting = false;
+static long allocations = 0, locks = 0;
+static constexpr int takeFrames = 96000;
+static constexpr float indexScale = 1.0f / 131072; // frame i's left sample is i * indexScale, exactly
 
 void* testAllocate(std::size_t size, std::size_t alignment) {
     allocations += counting;
@@ -32,11 +32,6 @@ extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) noexcept {
     locks += counting;
     return lock(mutex);
 }
-
-namespace {
-
-constexpr int takeFrames = 96000;
-constexpr float indexScale = 1.0f / 131072; // frame i's left sample is i * indexScale, exactly
 
 // A take whose left side counts the frames and whose right side is `name`; notes where it is destroyed.
 struct TCountingTake : TPlaybackFile {
@@ -98,5 +93,3 @@ TEST(PlaybackFeedAllocation, OutputHalfAllocatesNothingAndTakesNoLock) {
     EXPECT_EQ(firstGone, fillerId) << "the replaced take was released elsewhere";
     EXPECT_EQ(out[2 * 479 + 1], 0.5f) << "the second take was never heard";
 }
-
-} // namespace
