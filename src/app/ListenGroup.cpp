@@ -2,6 +2,8 @@
 
 #include "dsp/ABMixer.h"
 #include "io/RecordingReader.h"
+#include "audio/PlaybackFile.h"
+#include "audio/ScratchFolder.h"
 
 #include <QButtonGroup>
 #include <QLabel>
@@ -12,7 +14,6 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cmath>
@@ -106,7 +107,7 @@ TListenGroup::TListenGroup(std::function<TRenderFilters()> filters,
     RenderReport->setWordWrap(true);
     RenderReport->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    scratch = std::make_unique<QTemporaryDir>();
+    scratch = std::make_unique<TScratchFolder>();
     noOutput = TPlayer::outputUnavailableReason();
     // A sound device or server that comes or goes later enables or disables Play.
     connect(new QMediaDevices(this), &QMediaDevices::audioOutputsChanged, this, [this] {
@@ -247,7 +248,7 @@ void TListenGroup::startNext() {
     std::shared_ptr<TRenderSink> sink;
     if (running.kind == TJobKind::play)
         sink = std::make_shared<TPlaybackFile>(
-            localPath(scratch->filePath(QStringLiteral("take-%1.raw").arg(++scratchCount))));
+            scratch->filePath("take-" + std::to_string(++scratchCount) + ".raw"));
     else
         sink = std::make_shared<TWaveFileSink>(localPath(running.output));
     runningSink = sink;
@@ -272,6 +273,8 @@ void TListenGroup::poll() {
     if (job)
         RenderProgress->setValue(static_cast<int>(std::lround(job->progress() * 1000)));
     updatePosition();
+    if (const QString why = audio.collectFailure(); !why.isEmpty())
+        warn(QStringLiteral("Audio output"), why);
     if (!job && !audio.isPlaying())
         ticker->stop();
     updateControls();

@@ -25,8 +25,8 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class QSpinBox;
-class QTemporaryDir;
 class QTimer;
+class TScratchFolder;
 
 class TListenGroup : public QGroupBox {
 public:
@@ -101,7 +101,7 @@ private:
     std::function<TRenderFilters()> filters;
     std::function<void(const QString&, const QString&)> warn;
     TPlayer audio;
-    std::unique_ptr<QTemporaryDir> scratch;
+    std::unique_ptr<TScratchFolder> scratch;
     int scratchCount = 0;
     std::unique_ptr<TBackgroundJob<TRenderResult>> job;
     TRequest running{};

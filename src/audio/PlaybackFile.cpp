@@ -75,29 +75,23 @@ void TPlaybackFile::abandon() {
     written = 0;
 }
 
-void TPlaybackFile::read(std::int64_t first, int count, float* corrected, float* pickup) const {
-    std::fill(corrected, corrected + 2 * static_cast<size_t>(count), 0.0f);
-    std::fill(pickup, pickup + count, 0.0f);
-    if (fd < 0 || first >= written || count <= 0 || first < 0)
-        return;
-    const int n = static_cast<int>(std::min<std::int64_t>(count, written - first));
-    std::vector<float> block(static_cast<size_t>(n) * valuesPerFrame);
-    char* bytes = reinterpret_cast<char*>(block.data());
-    size_t want = block.size() * sizeof(float);
-    off_t at = static_cast<off_t>(first) * valuesPerFrame * static_cast<off_t>(sizeof(float));
+void TPlaybackFile::read(std::int64_t first, int count, float* frames) const {
+    const size_t values = static_cast<size_t>(std::max(count, 0)) * valuesPerFrame;
     size_t got = 0;
-    while (got < want) {
-        const ssize_t r = ::pread(fd, bytes + got, want - got, at + static_cast<off_t>(got));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            break;
-        got += static_cast<size_t>(r);
+    if (fd >= 0 && first >= 0 && first < written && count > 0) {
+        const size_t want = static_cast<size_t>(std::min<std::int64_t>(count, written - first)) *
+                            valuesPerFrame * sizeof(float);
+        char* bytes = reinterpret_cast<char*>(frames);
+        const off_t at = static_cast<off_t>(first) * valuesPerFrame * static_cast<off_t>(sizeof(float));
+        while (got < want) {
+            const ssize_t r = ::pread(fd, bytes + got, want - got, at + static_cast<off_t>(got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                break;
+            got += static_cast<size_t>(r);
+        }
     }
-    const int whole = static_cast<int>(got / (valuesPerFrame * sizeof(float)));
-    for (int i = 0; i < whole; ++i) {
-        corrected[2 * i] = block[3 * i];
-        corrected[2 * i + 1] = block[3 * i + 1];
-        pickup[i] = block[3 * i + 2];
-    }
+    // Whole frames only: a frame cut short by a failing read is silence too.
+    std::fill(frames + got / (valuesPerFrame * sizeof(float)) * valuesPerFrame, frames + values, 0.0f);
 }

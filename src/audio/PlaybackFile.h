@@ -26,10 +26,10 @@ public:
     int rate() const { return sampleRate; }
     std::int64_t frames() const { return frameCount; }
 
-    // Reads frames first .. first + count - 1 into corrected (interleaved stereo, 2 * count values)
-    // and pickup (count values). Frames past the end, or any a failing read cannot deliver, are
-    // silence. Safe to call from several threads at once.
-    void read(std::int64_t first, int count, float* corrected, float* pickup) const;
+    // Reads frames first .. first + count - 1 into `frames`, 3 * count values: corrected left,
+    // corrected right and pickup of each frame in turn. Frames past the end, or any a failing read
+    // cannot deliver, are silence. Allocates nothing; safe to call from several threads at once.
+    void read(std::int64_t first, int count, float* frames) const;
 
 private:
     std::string path;

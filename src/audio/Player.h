@@ -1,8 +1,10 @@
 // TPlayer: plays a rendered take (TPlaybackFile) on the system's default audio output through Qt
 // Multimedia, with a position, Play/Stop and the A/B switch between the corrected signal and the
-// level-matched bare pickup. The output runs on a thread of its own with about bufferMs of audio
-// buffered, so a switch is heard within about bufferMs + fadeMs / 2 of the call, crossfaded over
-// fadeMs. The calls below belong to one thread (the window's); the audio thread only reads.
+// level-matched bare pickup. While playing, a normal-priority thread reads the take into a ring
+// (TPlaybackFeed) and the output runs on a time-critical thread of its own that only takes from
+// the ring, mixes and keeps about bufferMs of audio buffered: a switch is heard within about
+// bufferMs + fadeMs / 2 of the call, crossfaded over fadeMs. The calls below belong to one thread
+// (the window's).
 #pragma once
 
 #include "dsp/ABMixer.h"
@@ -37,8 +39,11 @@ public:
     // `error`, when there is no take or the output cannot play it.
     bool play(QString* error = nullptr);
     void stop();
-    // True while playing; false once stopped or after the take's last frame was played.
+    // True while playing; false once stopped, after the take's last frame was played, or once the
+    // output failed (the sound server or device went away, or the output took nothing for 2 s).
     bool isPlaying() const;
+    // After playback ended by an output failure: why, once (empty otherwise, and afterwards).
+    QString collectFailure();
 
     // The next frame to be played, 0 .. frames.
     std::int64_t position() const;
@@ -56,4 +61,5 @@ public:
 private:
     std::unique_ptr<struct TPlayerState> state;
     std::shared_ptr<const TPlaybackFile> current;
+    float gain = 1;
 };

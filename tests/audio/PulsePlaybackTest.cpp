@@ -21,6 +21,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -31,6 +32,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -139,12 +141,12 @@ struct TTake {
     TMemorySink rendered;
 };
 
-// Writes 4 s of band-limited noise as a mono float WAVE and renders it through two different
+// Writes `seconds` of band-limited noise as a mono float WAVE and renders it through two different
 // filters (a difference on the left, a smoothing on the right, both unlike the input itself).
-void makeTake(const std::string& wave, TTake& take) {
+void makeTake(const std::string& wave, TTake& take, int seconds = 4) {
     std::mt19937 random(7);
     std::normal_distribution<float> noise(0.0f, 0.15f);
-    take.input.resize(4 * rate);
+    take.input.resize(static_cast<size_t>(seconds) * rate);
     float low = 0;
     for (float& v : take.input) {
         low = 0.8f * low + 0.2f * noise(random);
@@ -165,6 +167,15 @@ void makeTake(const std::string& wave, TTake& take) {
     take.filters.set = {true, true};
     const TRenderResult r = renderRecording(take.filters, wave, take.rendered);
     ASSERT_TRUE(r.file.ok) << r.file.message;
+}
+
+// `seconds` of makeTake's take in `d`, rendered for playback.
+std::shared_ptr<TPlaybackFile> renderedTake(const std::string& d, int seconds = 4) {
+    TTake take;
+    makeTake(d + "/take.wav", take, seconds);
+    auto file = std::make_shared<TPlaybackFile>(d + "/take.raw");
+    EXPECT_TRUE(renderRecording(take.filters, d + "/take.wav", *file).file.ok);
+    return file;
 }
 
 // Normalised cross-correlation of recorded frames [at, at + n) (interleaved stereo) with
@@ -437,4 +448,87 @@ TEST_F(PulsePlayback, WindowPlaysTheRecordingItRenderedAndSwitchesWithTheRadioBu
     wait(300);
     expectHeard(recorder.stop(), expected.stereo, take.input,
                 static_cast<float>(levelMatchGain(r.outputRms, r.inputRms)), switchedNear);
+}
+
+TEST_F(PulsePlayback, PlayResumesAfterStopAndStartsOverAfterTheEnd) {
+    const auto file = renderedTake(server->dir.path().toStdString());
+    TPlayer player;
+    player.setTake(file, 1);
+    ASSERT_TRUE(player.play());
+    ASSERT_TRUE(waitForPosition(player, rate / 2)) << "playback does not advance";
+    player.stop();
+    const std::int64_t kept = player.position();
+    ASSERT_TRUE(player.play());
+    EXPECT_TRUE(waitForPosition(player, kept + rate / 2)) << "Play after Stop plays nothing";
+
+    player.stop();
+    player.seek(file->frames()); // as after the last frame
+    ASSERT_TRUE(player.play());
+    EXPECT_LT(player.position(), rate / 2);
+    EXPECT_TRUE(waitForPosition(player, rate / 2)) << "Play after the end plays nothing";
+}
+
+TEST_F(PulsePlayback, OutputThatGoesAwayEndsPlaybackWithTheReasonAndPlayWorksOnceItIsBack) {
+    const std::string d = server->dir.path().toStdString();
+    TTake take;
+    makeTake(d + "/take.wav", take);
+    std::vector<QString> warnings;
+    TListenGroup listen([&] { return take.filters; },
+                        [&](const QString&, const QString& text) { warnings.push_back(text); }, nullptr);
+    listen.offerRecording(QString::fromStdString(d + "/take.wav"));
+    for (int i = 0; i < 3000 && listen.busy(); ++i)
+        wait(10);
+    listen.PlayStop->click();
+    ASSERT_TRUE(waitForPosition(listen.player(), rate / 2)) << "playback does not advance";
+
+    endProcess(std::exchange(server->pid, 0), SIGKILL);
+    for (int i = 0; i < 500 && listen.PlayStop->text() != "Play"; ++i)
+        wait(10);
+    EXPECT_EQ(listen.PlayStop->text(), "Play");
+    ASSERT_TRUE(warnings.size() == 1 && warnings[0].contains("playback ended"));
+
+    delete server;
+    server = new TPulseServer; // Qt Multimedia connects to it a few seconds later
+    const std::int64_t kept = listen.player().position();
+    for (int i = 0; i < 20 && listen.PlayStop->text() != "Stop"; ++i) {
+        listen.PlayStop->click();
+        wait(500);
+    }
+    EXPECT_EQ(listen.PlayStop->text(), "Stop") << warnings.back().toStdString();
+    EXPECT_TRUE(waitForPosition(listen.player(), kept + rate / 2)) << "playback does not resume";
+}
+
+TEST_F(PulsePlayback, ThirtySecondsPlayWithoutAGapWhileEveryCoreIsBusy) {
+    const std::string d = server->dir.path().toStdString();
+    TPlayer player;
+    player.setTake(renderedTake(d, 30), 1);
+    TMonitorRecorder recorder(d + "/long-monitor.raw");
+    wait(400);
+    std::atomic<bool> quit{false};
+    std::vector<std::thread> load;
+    for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i)
+        load.emplace_back([&quit] {
+            while (!quit.load(std::memory_order_relaxed))
+                ;
+        });
+    EXPECT_TRUE(player.play());
+    for (int i = 0; i < 4000 && player.isPlaying(); ++i)
+        wait(10);
+    quit = true;
+    for (std::thread& t : load)
+        t.join();
+    // The output's silence (exact zeros) between the first sound and the last is a gap.
+    const std::vector<float> monitor = recorder.stop();
+    const auto silent = [&](size_t f) { return monitor[2 * f] == 0.0f && monitor[2 * f + 1] == 0.0f; };
+    size_t first = 0, last = monitor.size() / 2, run = 0, longest = 0;
+    for (; first < last && silent(first); ++first) {
+    }
+    for (; last > first && silent(last - 1); --last) {
+    }
+    for (size_t f = first; f < last; ++f)
+        longest = std::max(longest, run = silent(f) ? run + 1 : 0);
+    std::printf("30 s with every core busy: %.3f s from the first sound to the last, longest gap %.1f ms\n",
+                static_cast<double>(last - first) / rate, 1e3 * static_cast<double>(longest) / rate);
+    EXPECT_GE(last - first, static_cast<size_t>(30 * rate - rate / 20)) << "sound is missing";
+    EXPECT_LE(longest, static_cast<size_t>(rate / 20));
 }
