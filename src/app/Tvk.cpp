@@ -512,6 +512,7 @@ void TTvkMain::nameControls() {
         BA_NAMED(NameLabel),
         BA_NAMED(guitarName),
         BA_NAMED(BitBtn1),
+        BA_NAMED(ExportIr),
         BA_NAMED(Memo1),
         BA_NAMED(Label7),
         BA_NAMED(fLow),
@@ -552,7 +553,7 @@ std::vector<std::vector<QWidget*>> TTvkMain::tabOrders() const {
     // controls added to them since come after it, in reading order (top left to bottom right, row
     // by row): a new control is inserted there at its place in that order, a new group box as its
     // focusable controls.
-    std::vector<QWidget*> summary{eHelm, eFirstBody, guitarName, BitBtn1, Memo1};
+    std::vector<QWidget*> summary{eHelm, eFirstBody, guitarName, BitBtn1, ExportIr, Memo1};
     const std::vector<QWidget*> listen = Listen->tabOrder();
     summary.insert(summary.end(), listen.begin(), listen.end());
     return {

@@ -40,7 +40,7 @@ TEST_F(TvkTest, TabWalksEachPageAndComesBackRound) {
         QStringList{bar, "cbRefMic", "cbPickup", "cbFilter", "cbUseMinPhase", "betaTrackBar", "alphaTrackBar",
                     "ScrollBox3", "cbSetAsLeft", "cbSetAsRight", "eGain"} +
             display,
-        QStringList{bar, "eHelm", "eFirstBody", "guitarName", "BitBtn1", "Memo1", "OpenRecording",
+        QStringList{bar, "eHelm", "eFirstBody", "guitarName", "BitBtn1", "ExportIr", "Memo1", "OpenRecording",
                     "RecordingFName", "ABCorrected"} +
             display,
     };
