@@ -1,9 +1,9 @@
 #include "app/ListenGroup.h"
 
 #include "app/RenderJob.h"
+#include "audio/PlaybackFile.h"
 #include "dsp/ABMixer.h"
 #include "io/RecordingReader.h"
-#include "audio/PlaybackFile.h"
 
 #include <QButtonGroup>
 #include <QLabel>
@@ -194,7 +194,14 @@ void TListenGroup::offerRecording(const QString& path, int channel) {
 }
 
 void TListenGroup::filtersChanged() {
-    if (!loadedPath.isEmpty())
+    // The recording in flight (opened but not rendered yet) is the one to render again; its
+    // position is still the start.
+    const TRequest* inFlight = pendingPlay                             ? pendingPlay.get()
+                               : job && running.kind == TJobKind::play ? &running
+                                                                       : nullptr;
+    if (inFlight && (inFlight->input != loadedPath || inFlight->channel != loadedChannel))
+        request({TJobKind::play, inFlight->input, inFlight->channel, QString(), 0});
+    else if (!loadedPath.isEmpty())
         request({TJobKind::play, loadedPath, loadedChannel, QString(), audio.position()});
 }
 

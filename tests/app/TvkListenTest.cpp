@@ -2,8 +2,8 @@
 // Left and Right at the same position, refused recordings, Cancel, and Play without an output.
 #include "app/ListenGroup.h"
 #include "app/TvkFixture.h"
-#include "io/Renderer.h"
 #include "audio/PlaybackFile.h"
+#include "io/Renderer.h"
 
 #include <QButtonGroup>
 #include <QLineEdit>
@@ -127,6 +127,24 @@ TEST_F(TvkListenTest, LeftAndRightRenderAgainAtTheSamePosition) {
     EXPECT_EQ(listen.player().position(), 44100);
     EXPECT_EQ(listen.player().selected(), TABSource::pickup);
     EXPECT_FALSE(listen.RenderReport->text().contains("never set"));
+}
+
+TEST_F(TvkListenTest, LeftAndRightWhileANewRecordingRendersRenderThatOneWithTheNewFilters) {
+    loadExamples();
+    for (const bool earlierLoaded : {false, true}) {
+        if (earlierLoaded) {
+            window.offerRecording(writeTake(dir, "a.wav", 0.5), 1);
+            ASSERT_TRUE(waitIdle());
+        }
+        const QString b = writeTake(dir, "b.wav", 30.0); // long enough to be in flight
+        window.offerRecording(b, 1);
+        storeBoth(); // while b renders with nothing stored
+        ASSERT_TRUE(waitIdle());
+        EXPECT_EQ(listen.recordingPath(), b) << earlierLoaded;
+        EXPECT_FALSE(listen.RenderReport->text().contains("never set")) << earlierLoaded;
+        for (ChannelResult& c : a.channels)
+            c.filterIr = {}; // nothing stored again
+    }
 }
 
 TEST_F(TvkListenTest, RefusedRecordingKeepsWhatWasLoaded) {
