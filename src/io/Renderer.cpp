@@ -4,6 +4,8 @@
 #include "dsp/Convolver.h"
 #include "io/RecordingReader.h"
 
+#include <sndfile.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -73,6 +75,15 @@ int framesPerRead(int channels) {
     return std::max(1, std::min(8192, (1 << 18) / channels));
 }
 
+bool cancelled(const TRenderOptions& options, TRenderResult& result) {
+    result.cancelled = options.cancel && options.cancel();
+    return result.cancelled;
+}
+
+TFileResult cancelError(const std::string& path) {
+    return fileError("Rendering \"" + path + "\" was cancelled");
+}
+
 // The rendering proper; on failure returns the reason, and the caller abandons the sink.
 class TRenderRun {
 public:
@@ -81,19 +92,17 @@ public:
                     std::span<const double>(filters.ir[1].data(), filters.set[1] ? blockLength : 0)),
           sink(sink), result(result), hopInput(TConvolver::hop) {}
 
-    TFileResult run(TRecordingReader& reader, const std::string& path, const TRenderOptions& options) {
-        const TRecordingInfo& info = reader.info();
-        const int channels = info.channels;
+    // Renders the `total` frames of the open recording.
+    TFileResult run(TRecordingReader& reader, std::int64_t total, const std::string& path,
+                    const TRenderOptions& options) {
+        const int channels = reader.info().channels;
         const int channel = options.channel - 1;
-        const std::int64_t total = info.frames;
         const int chunk = framesPerRead(channels);
         std::vector<float> block(static_cast<size_t>(chunk) * channels);
         std::int64_t done = 0;
         while (done < total) {
-            if (options.cancel && options.cancel()) {
-                result.cancelled = true;
-                return fileError("Rendering \"" + path + "\" was cancelled");
-            }
+            if (cancelled(options, result))
+                return cancelError(path);
             const std::int64_t n = reader.read(block.data(), std::min<std::int64_t>(chunk, total - done));
             if (n < 0)
                 return fileError(reader.lastError());
@@ -155,6 +164,26 @@ private:
     TFileResult writeError;
 };
 
+// The frames of a recording that does not say how long it is (a FLAC stream written to a pipe
+// declares 0, which libsndfile reports as SF_COUNT_MAX): read to its end, then rewound.
+TFileResult countFrames(TRecordingReader& reader, const std::string& path, const TRenderOptions& options,
+                        TRenderResult& result, std::int64_t& frames) {
+    const int channels = reader.info().channels;
+    const int chunk = framesPerRead(channels);
+    std::vector<float> block(static_cast<size_t>(chunk) * channels);
+    frames = 0;
+    for (std::int64_t n = 1; n > 0; frames += n) {
+        if (cancelled(options, result))
+            return cancelError(path);
+        n = reader.read(block.data(), chunk);
+        if (n < 0)
+            return fileError(reader.lastError());
+    }
+    if (!reader.rewind())
+        return fileError("Cannot read \"" + path + "\": it cannot be read from its start again");
+    return {};
+}
+
 // Opens the input and checks its channel.
 TFileResult openInput(TRecordingReader& reader, const std::string& path, int channel) {
     TFileResult r = reader.open(path);
@@ -188,13 +217,20 @@ TRenderResult renderRecording(const TRenderFilters& filters, const std::string& 
     }
     const TRecordingInfo& info = reader.info();
     result.rate = info.rate;
-    if (TFileResult r = sink.begin(info.rate, info.frames); !r.ok) {
+    std::int64_t frames = info.frames;
+    if (frames == SF_COUNT_MAX) {
+        if (TFileResult r = countFrames(reader, inputPath, options, result, frames); !r.ok) {
+            result.file = r;
+            return result;
+        }
+    }
+    if (TFileResult r = sink.begin(info.rate, frames); !r.ok) {
         sink.abandon();
         result.file = r;
         return result;
     }
     auto run = std::make_unique<TRenderRun>(filters, sink, result);
-    if (TFileResult r = run->run(reader, inputPath, options); !r.ok) {
+    if (TFileResult r = run->run(reader, frames, inputPath, options); !r.ok) {
         sink.abandon();
         result.file = r;
         return result;
