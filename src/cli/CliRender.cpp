@@ -20,19 +20,43 @@ bool report(const TFileResult& r, std::ostream& err) {
     return false;
 }
 
+// Passes a rendering on to the real sink but keeps its commit for later.
+class THeldSink : public TRenderSink {
+public:
+    explicit THeldSink(TRenderSink& sink) : sink(sink) {}
+    TFileResult begin(int rate, std::int64_t frames) override { return sink.begin(rate, frames); }
+    TFileResult write(const float* input, const float* stereo, int frames) override {
+        return sink.write(input, stereo, frames);
+    }
+    TFileResult commit() override { return {}; }
+    void abandon() override { sink.abandon(); }
+
+private:
+    TRenderSink& sink;
+};
+
 } // namespace
 
 bool checkRenderInputCli(const TCliOptions& o, std::ostream& err) {
     return report(checkRenderInput(o.renderInput, o.renderChannel), err);
 }
 
-bool renderCli(const TAnalyzer& a, const TCliOptions& o, std::ostream& err) {
+TCliRendering::TCliRendering() = default;
+TCliRendering::~TCliRendering() = default;
+
+bool TCliRendering::render(const TAnalyzer& a, const TCliOptions& o, std::ostream& err) {
     TRenderOptions options;
     options.channel = o.renderChannel;
-    const TRenderResult r =
-        renderToWave(TRenderFilters::fromAnalyzer(a), o.renderInput, o.renderOutput, options);
-    if (!report(r.file, err))
+    sink = std::make_unique<TWaveFileSink>(o.renderOutput);
+    THeldSink held(*sink);
+    result = renderRecording(TRenderFilters::fromAnalyzer(a), o.renderInput, held, options);
+    return report(result.file, err);
+}
+
+bool TCliRendering::commit(const TCliOptions& o, std::ostream& err) {
+    if (!report(sink->commit(), err))
         return false;
+    const TRenderResult& r = result;
     const std::string out = "\"" + o.renderOutput + "\"";
     if (r.peak > 0) {
         char level[40];
