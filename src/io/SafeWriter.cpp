@@ -2,6 +2,7 @@
 
 #include "io/FileAttributes.h"
 #include "io/InPlaceRewrite.h"
+#include "io/InterruptCleanup.h"
 #include "io/WriteSteps.h"
 
 #include <cerrno>
@@ -98,6 +99,8 @@ void TSafeFileWriter::abandon() {
     if (fd >= 0)
         ::close(fd);
     fd = -1;
+    forgetTemporary(temporaryTicket);
+    temporaryTicket = -1;
     if (!tempPath.empty())
         ::unlink(tempPath.c_str());
     tempPath.clear();
@@ -141,6 +144,7 @@ TFileResult TSafeFileWriter::open(const std::string& givenPath) {
         tempPath.clear();
         return failure(path, std::strerror(err));
     }
+    temporaryTicket = registerTemporary(tempPath);
     return {};
 }
 
@@ -172,6 +176,9 @@ TFileResult TSafeFileWriter::commit() {
     if (!replacing && ::fchmod(fd, newFileMode(folderOf(target))) != 0)
         return fail(errno);
     if (!inPlace) {
+        // Forgotten first: once renamed, its name is the target's.
+        forgetTemporary(temporaryTicket);
+        temporaryTicket = -1;
         if (::rename(tempPath.c_str(), target.c_str()) == 0) {
             tempPath.clear();
             const int err = ::close(fd) == 0 ? 0 : errno;
