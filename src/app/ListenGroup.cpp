@@ -6,6 +6,7 @@
 #include "io/RecordingReader.h"
 
 #include <QButtonGroup>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMediaDevices>
@@ -293,14 +294,14 @@ void TListenGroup::finishJob() {
         PlayPosition->setRange(0,
                                static_cast<int>(take->frames() * ticksPerSecond / std::max(take->rate(), 1)));
         settingPosition = false;
-        report(result, QStringLiteral("Rendered"));
+        report(result, done.input, QStringLiteral("Rendered"));
     } else {
-        report(result, QStringLiteral("Saved \"%1\"").arg(done.output));
+        report(result, done.input, QStringLiteral("Saved \"%1\"").arg(done.output));
     }
     startNext();
 }
 
-void TListenGroup::report(const TRenderResult& r, const QString& what) {
+void TListenGroup::report(const TRenderResult& r, const QString& recording, const QString& what) {
     QStringList lines;
     lines << QStringLiteral("%1: peak %2").arg(what, dbfsText(r.peakDbfs));
     bool alarm = false;
@@ -314,6 +315,11 @@ void TListenGroup::report(const TRenderResult& r, const QString& what) {
             lines << QStringLiteral("%1 was never set: it is silent").arg(QLatin1String(sides[c]));
             alarm = true;
         }
+    if (const std::string note = rateMismatchNote(r, localPath(QFileInfo(recording).fileName()));
+        !note.empty()) {
+        lines << QString::fromLocal8Bit(note.c_str());
+        alarm = true;
+    }
     RenderReport->setText(lines.join('\n'));
     QPalette p = RenderReport->palette();
     p.setColor(QPalette::WindowText, alarm ? QColor(Qt::red) : palette().color(QPalette::WindowText));

@@ -90,7 +90,8 @@ private:
     void finishJob();
     void updateControls();
     void updatePosition();
-    void report(const TRenderResult& r, const QString& what);
+    // Shows the outcome of rendering `recording` and what the user should know about it.
+    void report(const TRenderResult& r, const QString& recording, const QString& what);
 
     std::function<TRenderFilters()> filters;
     std::function<void(const QString&, const QString&)> warn;

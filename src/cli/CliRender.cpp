@@ -71,5 +71,7 @@ bool TCliRendering::commit(const TCliOptions& o, std::ostream& err) {
     for (int c = 0; c < channelCount; ++c)
         if (!r.channelSet[c])
             err << "Warning: the " << names[c] << " channel was never set; it is silent in " << out << "\n";
+    if (const std::string note = rateMismatchNote(r, o.renderInput); !note.empty())
+        err << "Warning: " << note << "\n";
     return true;
 }

@@ -1,5 +1,6 @@
 #include "io/Renderer.h"
 
+#include "base/CFormat.h"
 #include "dsp/Analyzer.h"
 #include "dsp/Convolver.h"
 #include "io/RecordingReader.h"
@@ -18,6 +19,7 @@ TRenderFilters TRenderFilters::fromAnalyzer(const TAnalyzer& a) {
     for (int c = 0; c < channelCount; ++c) {
         f.ir[c] = a.channels[c].filterIr;
         f.set[c] = std::any_of(f.ir[c].begin(), f.ir[c].end(), [](double v) { return v != 0.0; });
+        f.rate[c] = a.channelFs[c] != 0 ? a.channelFs[c] : a.fs;
     }
     return f;
 }
@@ -200,6 +202,17 @@ TFileResult openInput(TRecordingReader& reader, const std::string& path, int cha
 
 } // namespace
 
+std::string rateMismatchNote(const TRenderResult& r, const std::string& name) {
+    if (r.filterRate == 0)
+        return {};
+    const double shift = 100.0 * (static_cast<double>(r.rate) / r.filterRate - 1.0);
+    char percent[40];
+    formatC(percent, sizeof percent, "%.1f", std::abs(shift));
+    return "\"" + name + "\" is at " + std::to_string(r.rate) + " Hz but the filters were made at " +
+           std::to_string(r.filterRate) + " Hz, the rate the device plays them at: this rendering puts " +
+           "every resonance " + percent + " % " + (shift > 0 ? "higher" : "lower");
+}
+
 TFileResult checkRenderInput(const std::string& inputPath, int channel) {
     TRecordingReader reader;
     return openInput(reader, inputPath, channel);
@@ -217,6 +230,9 @@ TRenderResult renderRecording(const TRenderFilters& filters, const std::string& 
     }
     const TRecordingInfo& info = reader.info();
     result.rate = info.rate;
+    for (int c = 0; c < channelCount; ++c)
+        if (filters.set[c] && filters.rate[c] > 0 && filters.rate[c] != info.rate)
+            result.filterRate = filters.rate[c];
     std::int64_t frames = info.frames;
     if (frames == SF_COUNT_MAX) {
         if (TFileResult r = countFrames(reader, inputPath, options, result, frames); !r.ok) {

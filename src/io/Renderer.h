@@ -22,8 +22,11 @@ struct TRenderFilters {
     // A channel is set when its filter has a tap that is not zero. A channel never stored (all
     // zero, as after start-up) renders silence, and the user is told.
     std::array<bool, channelCount> set{};
+    // Hz, the rate each filter was made at, which is the rate the device plays it at (0: unknown).
+    std::array<int, channelCount> rate{};
 
-    // channels[0].filterIr and channels[1].filterIr, the filters "Left" and "Right" stored.
+    // channels[0].filterIr and channels[1].filterIr, the filters "Left" and "Right" stored, with
+    // the rate each was stored at (the analyzer's rate for one stored before that was kept).
     static TRenderFilters fromAnalyzer(const TAnalyzer& a);
 };
 
@@ -96,8 +99,15 @@ struct TRenderResult {
     double outputRms = 0;    // RMS of the output over the whole recording, both sides together
     // false: that side's filter was never set and the side is silent (tell the user).
     std::array<bool, channelCount> channelSet{};
+    // Hz, the rate of a filter that is set and was made at another rate than the recording's, so
+    // the rendering does not sound as the device will (tell the user); 0 when there is none.
+    int filterRate = 0;
     bool overFullScale() const { return peak > 1.0; }
 };
+
+// The warning for a result with a filterRate, naming the recording (`name`) and both rates; empty
+// when filterRate is 0.
+std::string rateMismatchNote(const TRenderResult& r, const std::string& name);
 
 // Checks that `inputPath` opens as a recording and has channel `channel` (1-based), without
 // rendering anything: the same messages as renderRecording's for an unusable input.

@@ -15,10 +15,11 @@
 namespace {
 
 // A mono or stereo 16-bit WAVE of `seconds` of a tone (channel 2, if any, an octave up).
-QString writeTake(const QTemporaryDir& dir, const char* name, double seconds, int channels = 1) {
+QString writeTake(const QTemporaryDir& dir, const char* name, double seconds, int channels = 1,
+                  int rate = 44100) {
     const QString path = dir.filePath(QString::fromLatin1(name));
     SF_INFO info{};
-    info.samplerate = 44100;
+    info.samplerate = rate;
     info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
@@ -145,6 +146,17 @@ TEST_F(TvkListenTest, LeftAndRightWhileANewRecordingRendersRenderThatOneWithTheN
         for (ChannelResult& c : a.channels)
             c.filterIr = {}; // nothing stored again
     }
+}
+
+TEST_F(TvkListenTest, ARecordingAtAnotherRateThanTheFiltersIsNamedWithBothRates) {
+    loadExamples();
+    storeBoth();
+    window.offerRecording(writeTake(dir, "take48k.wav", 0.5, 1, 48000), 1);
+    ASSERT_TRUE(waitIdle());
+    const QString report = listen.RenderReport->text();
+    EXPECT_TRUE(report.contains("\"take48k.wav\" is at 48000 Hz but the filters were made at 44100 Hz"))
+        << report.toStdString();
+    EXPECT_EQ(listen.RenderReport->palette().color(QPalette::WindowText), QColor(Qt::red));
 }
 
 TEST_F(TvkListenTest, RefusedRecordingKeepsWhatWasLoaded) {

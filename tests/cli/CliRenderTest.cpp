@@ -96,6 +96,17 @@ TEST_F(CliRender, APeakAboveFullScaleAndAChannelNeverSetAreReported) {
     EXPECT_EQ(rightPeak, 0.0f);
 }
 
+TEST_F(CliRender, ARecordingAtAnotherRateThanTheFiltersIsNamedWithBothRates) {
+    writeRecording(path("48k.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 48000, noise(20000, 8, 0.3f));
+    writeRecording(path("40k.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 40000, noise(20000, 8, 0.3f));
+    for (const auto& [name, shift] : {std::pair{"48k.wav", "8.8 % higher"}, {"40k.wav", "9.3 % lower"}}) {
+        ASSERT_EQ(run(pair() + " --render " + path(name) + " " + path("out.wav")), 0) << err;
+        EXPECT_THAT(err, HasSubstr("Warning: \"" + path(name) + "\" is at " + name[0] + name[1] +
+                                   "000 Hz but the filters were made at 44100 Hz"));
+        EXPECT_THAT(err, HasSubstr(shift));
+    }
+}
+
 TEST_F(CliRender, UnusableInputsAndOutputsExitOneWithOneLineAndLeaveNoFile) {
     const std::string in = take();
     writeFile(path("text.wav"), "no recording\r\n");
