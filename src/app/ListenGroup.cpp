@@ -5,6 +5,7 @@
 #include "dsp/ABMixer.h"
 #include "io/RecordingReader.h"
 
+#include <QAudioDevice>
 #include <QButtonGroup>
 #include <QFileInfo>
 #include <QLabel>
@@ -49,6 +50,27 @@ QString dbfsText(double dbfs) {
     if (!std::isfinite(dbfs))
         return QStringLiteral("silence");
     return QString::asprintf("%+.1f dBFS", dbfs);
+}
+
+QString noAudio(const QString& path) {
+    return QStringLiteral("Cannot read \"%1\": it holds no audio").arg(path);
+}
+
+// Why the audio output cannot play a recording at `rate` Hz, or empty. Without an output, the
+// widest range sound servers take stands in for its own.
+QString unplayableRate(const QString& path, int rate) {
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    const int lowest = device.isNull() ? 1 : device.minimumSampleRate();
+    const int highest = device.isNull() ? 768000 : device.maximumSampleRate();
+    if (rate >= lowest && rate <= highest)
+        return {};
+    return QStringLiteral(
+               "Cannot play \"%1\": its rate, %2 Hz, is outside what the audio output plays (%3 to "
+               "%4 Hz)")
+        .arg(path)
+        .arg(rate)
+        .arg(lowest)
+        .arg(highest);
 }
 
 } // namespace
@@ -125,8 +147,10 @@ TListenGroup::TListenGroup(std::function<TRenderFilters()> filters,
     connect(CancelRender, &QPushButton::clicked, this, [this] {
         pendingPlay.reset();
         pendingSave.reset();
-        if (job)
+        if (job) {
             job->cancel();
+            cancelAsked = true;
+        }
     });
     connect(RecordingChannel, &QSpinBox::valueChanged, this, [this](int channel) {
         if (!loadedPath.isEmpty() && channel != loadedChannel)
@@ -182,6 +206,14 @@ void TListenGroup::offerRecording(const QString& path, int channel) {
     TRecordingReader reader;
     if (TFileResult r = reader.open(localPath(path)); !r.ok) {
         warn(QStringLiteral("File error"), QString::fromLocal8Bit(r.message.c_str()));
+        return;
+    }
+    if (reader.info().frames == 0) {
+        warn(QStringLiteral("File error"), noAudio(path));
+        return;
+    }
+    if (const QString why = unplayableRate(path, reader.info().rate); !why.isEmpty()) {
+        warn(QStringLiteral("File error"), why);
         return;
     }
     if (channel < 1 || channel > reader.info().channels) {
@@ -269,11 +301,20 @@ void TListenGroup::finishJob() {
     const TRequest done = running;
     std::shared_ptr<TRenderSink> sink = std::move(runningSink);
     job.reset();
+    const bool askedToCancel = cancelAsked;
+    cancelAsked = false;
     if (result.cancelled) {
         RenderProgress->setValue(0);
+        if (askedToCancel) {
+            RenderReport->setText(QStringLiteral("Cancelled: the previous recording stays"));
+            RenderReport->setPalette(palette());
+        }
     } else if (!result.file.ok) {
         RenderProgress->setValue(0);
         warn(QStringLiteral("File error"), QString::fromLocal8Bit(result.file.message.c_str()));
+    } else if (done.kind == TJobKind::play && result.frames == 0) { // a stream found empty at its end
+        RenderProgress->setValue(0);
+        warn(QStringLiteral("File error"), noAudio(done.input));
     } else if (done.kind == TJobKind::play) {
         auto take = std::static_pointer_cast<TPlaybackFile>(sink);
         const bool other = done.input != loadedPath || done.channel != loadedChannel;

@@ -107,5 +107,6 @@ private:
     QString loadedPath;
     int loadedChannel = 0;
     bool settingPosition = false;
+    bool cancelAsked = false; // Cancel was pressed while the running job ran
     QString noOutput; // why nothing can be played; empty with an audio output
 };

@@ -4,6 +4,7 @@
 #include "app/TvkFixture.h"
 #include "audio/PlaybackFile.h"
 #include "io/Renderer.h"
+#include "io/WaveBytes.h"
 
 #include <QButtonGroup>
 #include <QLineEdit>
@@ -178,6 +179,36 @@ TEST_F(TvkListenTest, RefusedRecordingKeepsWhatWasLoaded) {
     EXPECT_EQ(listen.recordingChannel(), 1);
 }
 
+TEST_F(TvkListenTest, OddRecordingsAreRefusedWhenOpenedInTheProgramsOwnWords) {
+    const QString take = writeTake(dir, "take.wav", 0.5);
+    window.offerRecording(take, 1);
+    ASSERT_TRUE(waitIdle());
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* verb;
+        const char* reason;
+    } cases[] = {
+        {"empty.wav", riff(chunk("fmt ", fmtBody()) + chunk("data", "")), "read", "it holds no audio"},
+        {"2GHz.wav", riff(chunk("fmt ", fmtBody(2000000000)) + chunk("data", pcm({1, 2}))), "play",
+         "its rate, 2000000000 Hz, is outside what the audio output plays"},
+        {"rate0.wav", riff(chunk("fmt ", fmtBody(0)) + chunk("data", pcm({1, 2}))), "read",
+         "its header gives no sample rate or no channel count"},
+    };
+    for (const auto& c : cases) {
+        warnings.clear();
+        const QString odd = dir.filePath(QString::fromLatin1(c.name));
+        std::ofstream(odd.toStdString(), std::ios::binary) << c.bytes;
+        window.offerRecording(odd, 1);
+        ASSERT_TRUE(waitIdle());
+        ASSERT_EQ(warnings.size(), 1u) << c.name;
+        EXPECT_TRUE(
+            warnings[0].text.startsWith(QStringLiteral("Cannot %1 \"%2\": %3").arg(c.verb, odd, c.reason)))
+            << warnings[0].text.toStdString();
+        EXPECT_EQ(listen.recordingPath(), take);
+    }
+}
+
 TEST_F(TvkListenTest, UnwritableWaveIsReportedAndLeavesNoFile) {
     window.offerRecording(writeTake(dir, "take.wav", 0.5), 1);
     ASSERT_TRUE(waitIdle());
@@ -211,6 +242,7 @@ TEST_F(TvkListenTest, CancelStopsARenderingAndLoadsNothing) {
     QTest::mouseClick(listen.CancelRender, Qt::LeftButton);
     ASSERT_TRUE(waitIdle());
     EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(listen.RenderReport->text(), "Cancelled: the previous recording stays");
     EXPECT_TRUE(listen.recordingPath().isEmpty());
     EXPECT_FALSE(listen.player().take());
     EXPECT_FALSE(listen.CancelRender->isEnabled());
