@@ -10,11 +10,12 @@ constexpr int bins = TConvolver::transformLength / 2 + 1; // a real filter's spe
 
 struct TConvolver::TBuffers {
     // The input of a hop: block one in the real parts, block two in the imaginary parts, the last
-    // maxTaps values zero; after the forward transform, the product of one side.
+    // maxTaps values zero. After the forward transform it takes the left product, then the right
+    // output.
     alignas(TFFT::alignment) std::array<Complex, transformLength> input{};
-    // The forward transform of the input; after the left product is made, the right output.
+    // The forward transform of the input, then the left output.
     alignas(TFFT::alignment) std::array<Complex, transformLength> spectrum{};
-    alignas(TFFT::alignment) std::array<Complex, transformLength> leftOut{};
+    alignas(TFFT::alignment) std::array<Complex, transformLength> rightProduct{};
     // Each filter's spectrum, bins 0 .. transformLength / 2, scaled by 1 / transformLength.
     std::array<std::array<Complex, bins>, 2> filter{};
     // What rings on past the hop, for the next one, per side.
@@ -64,30 +65,51 @@ void TConvolver::finish(const TOutput& output) {
         t.fill(0.0);
 }
 
+namespace {
+
+// A bin of the input's spectrum times a filter's bin; past the bins kept, a real filter's bin is
+// the conjugate of its mirror.
+inline Complex times(const Complex& x, const Complex& h) {
+    return {x.re * h.re - x.im * h.im, x.re * h.im + x.im * h.re};
+}
+inline Complex timesConjugate(const Complex& x, const Complex& h) {
+    return {x.re * h.re + x.im * h.im, x.im * h.re - x.re * h.im};
+}
+
+} // namespace
+
 // One hop of overlap-add over two blocks at once: the input times a filter gives, in the real
 // parts, block one's block + maxTaps - 1 output samples and, in the imaginary parts, block two's.
 void TConvolver::processHop(int validFrames, const TOutput& output) {
     TBuffers& d = *b;
-    fft.transformAligned(d.input.data(), d.spectrum.data(), transformLength, false);
-    for (int side = 0; side < 2; ++side) {
-        const std::array<Complex, bins>& h = d.filter[side];
-        Complex* x = d.spectrum.data();
-        Complex* y = d.input.data();
-        for (int k = 0; k < bins; ++k)
-            y[k] = {x[k].re * h[k].re - x[k].im * h[k].im, x[k].re * h[k].im + x[k].im * h[k].re};
-        // The upper bins of a real filter are the mirror of the lower ones, conjugated.
-        for (int k = bins; k < transformLength; ++k) {
-            const Complex g = h[transformLength - k];
-            y[k] = {x[k].re * g.re + x[k].im * g.im, x[k].im * g.re - x[k].re * g.im};
-        }
-        // The spectrum is needed no more once the right product is made: it takes that output.
-        fft.transformAligned(y, side == 0 ? d.leftOut.data() : d.spectrum.data(), transformLength, true);
+    Complex* x = d.input.data();
+    if (validFrames < hop) { // the last hop: what was not pushed is silence
+        for (int k = std::min(validFrames, block); k < block; ++k)
+            x[k].re = 0.0;
+        for (int k = std::max(validFrames - block, 0); k < block; ++k)
+            x[k].im = 0.0;
     }
-    d.input.fill({});
+    fft.transformAligned(x, d.spectrum.data(), transformLength, false);
+    const Complex* s = d.spectrum.data();
+    const Complex* left = d.filter[0].data();
+    const Complex* right = d.filter[1].data();
+    Complex* r = d.rightProduct.data();
+    for (int k = 0; k < bins; ++k) {
+        x[k] = times(s[k], left[k]);
+        r[k] = times(s[k], right[k]);
+    }
+    for (int k = bins; k < transformLength; ++k) {
+        x[k] = timesConjugate(s[k], left[transformLength - k]);
+        r[k] = timesConjugate(s[k], right[transformLength - k]);
+    }
+    fft.transformAligned(x, d.spectrum.data(), transformLength, true);
+    fft.transformAligned(r, x, transformLength, true);
     pendingFrames = 0;
     emit(0, std::min(validFrames, block), output);
     if (validFrames > block)
         emit(block, validFrames - block, output);
+    // The next hop's pushes fill the first block of values again; the rest must be zero.
+    std::fill(x + block, x + transformLength, Complex{});
 }
 
 // Emits `frames` output frames of the block starting at `start` (0 or block) of the hop just
@@ -95,7 +117,7 @@ void TConvolver::processHop(int validFrames, const TOutput& output) {
 void TConvolver::emit(int start, int frames, const TOutput& output) {
     TBuffers& d = *b;
     for (int side = 0; side < 2; ++side) {
-        const Complex* y = side == 0 ? d.leftOut.data() : d.spectrum.data();
+        const Complex* y = side == 0 ? d.spectrum.data() : d.input.data();
         std::array<double, maxTaps>& tail = d.tail[side];
         float* out = d.interleaved.data() + side;
         if (start == 0) {
