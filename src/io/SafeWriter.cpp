@@ -110,6 +110,7 @@ TFileResult TSafeFileWriter::open(const std::string& givenPath) {
     abandon();
     path = givenPath;
     writeError = 0;
+    written = startedToDisk = 0;
     if (path.empty())
         return failure(path, "no file name given");
 
@@ -154,6 +155,13 @@ TFileResult TSafeFileWriter::write(std::string_view content) {
     if (const int err = writeAll(fd, content)) {
         writeError = err;
         return fail(err);
+    }
+    written += static_cast<std::int64_t>(content.size());
+    // A long file goes to disk while the rest is still being made, so the flush at commit has
+    // little left to wait for. Only a start: nothing waits here, and errors show at that flush.
+    if (!tempPath.empty() && written - startedToDisk >= writebackStep) {
+        ::sync_file_range(fd, startedToDisk, written - startedToDisk, SYNC_FILE_RANGE_WRITE);
+        startedToDisk = written;
     }
     return {};
 }

@@ -3,6 +3,7 @@
 
 #include "io/FileResult.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -63,6 +64,9 @@ private:
     std::string target;   // the file finally written (links followed)
     std::string tempPath; // empty when writing in place
     int temporaryTicket = -1; // its registration for removal on SIGINT and SIGTERM
+    static constexpr std::int64_t writebackStep = 4 << 20; // bytes
+    std::int64_t written = 0;                              // bytes written so far
+    std::int64_t startedToDisk = 0;                        // bytes whose writing to disk was started
     int fd = -1;
     int writeError = 0;
 };
