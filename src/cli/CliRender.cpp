@@ -1,8 +1,9 @@
 #include "cli/CliRender.h"
 
+#include "base/CFormat.h"
+#include "cli/CliBackgroundSink.h"
 #include "cli/CliOptions.h"
 #include "io/Renderer.h"
-#include "base/CFormat.h"
 
 #include <ostream>
 #include <string>
@@ -20,21 +21,6 @@ bool report(const TFileResult& r, std::ostream& err) {
     return false;
 }
 
-// Passes a rendering on to the real sink but keeps its commit for later.
-class THeldSink : public TRenderSink {
-public:
-    explicit THeldSink(TRenderSink& sink) : sink(sink) {}
-    TFileResult begin(int rate, std::int64_t frames) override { return sink.begin(rate, frames); }
-    TFileResult write(const float* input, const float* stereo, int frames) override {
-        return sink.write(input, stereo, frames);
-    }
-    TFileResult commit() override { return {}; }
-    void abandon() override { sink.abandon(); }
-
-private:
-    TRenderSink& sink;
-};
-
 } // namespace
 
 bool checkRenderInputCli(const TCliOptions& o, std::ostream& err) {
@@ -48,7 +34,7 @@ bool TCliRendering::render(const TAnalyzer& a, const TCliOptions& o, std::ostrea
     TRenderOptions options;
     options.channel = o.renderChannel;
     sink = std::make_unique<TWaveFileSink>(o.renderOutput);
-    THeldSink held(*sink);
+    TBackgroundSink held(*sink);
     result = renderRecording(TRenderFilters::fromAnalyzer(a), o.renderInput, held, options);
     return report(result.file, err);
 }

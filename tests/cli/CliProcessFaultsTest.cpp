@@ -87,6 +87,14 @@ TEST_F(CliProcessFaults, FileSizeLimitWhileSavingKeepsTheOldProject) {
     expectOneMessageNaming(path("guitar.smp"), "File too large");
     EXPECT_EQ(readFile(path("guitar.smp")), "previous project\r\n");
     EXPECT_THAT(folderContents(dir), testing::ElementsAre("guitar.smp"));
+    // A rendering (72 KB) that passes the limit while it is written leaves no output at all.
+    EXPECT_EQ(run(pair() + " --save-project " + path("guitar.smp") + " --render " + example("mic.wav") + " " +
+                      path("out.wav"),
+                  "ulimit -f 60 && exec"),
+              1);
+    expectOneMessageNaming(path("out.wav"), "File too large");
+    EXPECT_EQ(readFile(path("guitar.smp")), "previous project\r\n");
+    EXPECT_THAT(folderContents(dir), testing::ElementsAre("guitar.smp"));
 }
 
 TEST_F(CliProcessFaults, StandardOutputByNameIsWrittenAsItIs) {
