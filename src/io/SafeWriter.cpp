@@ -149,6 +149,11 @@ TFileResult TSafeFileWriter::open(const std::string& givenPath) {
     return {};
 }
 
+void TSafeFileWriter::reserve(std::int64_t bytes) {
+    if (fd >= 0 && !tempPath.empty() && bytes > 0)
+        ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, bytes);
+}
+
 TFileResult TSafeFileWriter::write(std::string_view content) {
     if (fd < 0)
         return failure(path, writeError ? std::strerror(writeError) : "not open");

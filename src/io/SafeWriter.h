@@ -48,6 +48,9 @@ public:
 
     // Checks the target and creates the temporary file (or opens the target written in place).
     TFileResult open(const std::string& path);
+    // The size the file will have, so the file system can give it its room at once (only a hint:
+    // ignored where it cannot be given; the file's size is what is written).
+    void reserve(std::int64_t bytes);
     // Appends `content`; after the first failure every later write and the commit report it.
     TFileResult write(std::string_view content);
     // Flushes, gives the temporary file the target's owner, mode and attributes, renames it over

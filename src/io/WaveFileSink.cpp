@@ -88,7 +88,9 @@ TFileResult TWaveFileSink::begin(int rate, std::int64_t frames) {
         abandon();
         return r;
     }
-    return state->writer.write(floatWaveHeader(rate, frames));
+    const std::string header = floatWaveHeader(rate, frames);
+    state->writer.reserve(static_cast<std::int64_t>(header.size()) + frames * bytesPerFrame);
+    return state->writer.write(header);
 }
 
 TFileResult TWaveFileSink::write(const float*, const float* stereo, int frames) {
