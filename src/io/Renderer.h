@@ -115,8 +115,9 @@ TFileResult checkRenderInput(const std::string& inputPath, int channel);
 
 // Renders `inputPath` (any encoding libsndfile reads) through `filters` into `sink`: output frame
 // n of each side is sum over k of ir[k] * input[n - k], exactly as many frames as the input, at
-// its rate. On an unreadable input, a missing channel, a sink failure or a cancel the sink is
-// abandoned and the result says why.
+// its rate. A recording that does not say its length (SF_COUNT_MAX frames) is read through once to
+// count them first. On an unreadable input, a missing channel, a sink failure or a cancel the sink
+// is abandoned and the result says why.
 TRenderResult renderRecording(const TRenderFilters& filters, const std::string& inputPath, TRenderSink& sink,
                               const TRenderOptions& options = {});
 
