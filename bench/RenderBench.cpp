@@ -1,11 +1,13 @@
 // Speed of rendering a minute of 48 kHz mono (24-bit WAVE) through two 8192-tap filters: reading,
-// convolution and levels into a sink that keeps nothing (the compute), and the whole way into a
-// float WAVE on disk through the safe writer (with its flush to disk).
+// convolution and levels into a sink that keeps nothing (the compute), the whole way into a float
+// WAVE on disk through the safe writer (with its flush to disk), and that per second of audio, in
+// this process and as a whole run of the batch tool.
 #include "io/Renderer.h"
 
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -92,5 +94,35 @@ void BM_Render60sToWave(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Render60sToWave)->Unit(benchmark::kMillisecond);
+
+// The time per second of audio: the minute into a float WAVE, in this process and as a whole run
+// of the batch tool (start, the analysis of the example pair, reading, rendering, writing).
+void renderPerAudioSecond(benchmark::State& state, bool process) {
+    const std::string in = benchFolder() + "/in.wav";
+    const std::string out = benchFolder() + "/out.wav";
+    const TRenderFilters filters = benchFilters();
+    const std::string command = "'" BODY_ANALYZER_CLI "' --mic '" EXAMPLES_DIR
+                                "/mic.wav' --pickup '" EXAMPLES_DIR "/pickup.wav' --render '" +
+                                in + "' '" + out + "' 2>/dev/null";
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        if (process ? std::system(command.c_str()) != 0 : !renderToWave(filters, in, out).file.ok)
+            state.SkipWithError("the rendering failed");
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / seconds);
+    }
+}
+
+void BM_RenderPerAudioSecond(benchmark::State& state) {
+    renderPerAudioSecond(state, false);
+}
+// A fixed count of runs: the time reported is a sixtieth of each, so the usual half second of
+// reported time would take half a minute.
+BENCHMARK(BM_RenderPerAudioSecond)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+
+void BM_RenderProcessPerAudioSecond(benchmark::State& state) {
+    renderPerAudioSecond(state, true);
+}
+BENCHMARK(BM_RenderProcessPerAudioSecond)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -5,7 +5,9 @@
 #include "audio/PlaybackFile.h"
 #include "audio/ScratchFolder.h"
 
+#include <QAudioDevice>
 #include <QButtonGroup>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMediaDevices>
@@ -47,6 +49,27 @@ QString dbfsText(double dbfs) {
     if (!std::isfinite(dbfs))
         return QStringLiteral("silence");
     return QString::asprintf("%+.1f dBFS", dbfs);
+}
+
+QString noAudio(const QString& path) {
+    return QStringLiteral("Cannot read \"%1\": it holds no audio").arg(path);
+}
+
+// Why the audio output cannot play a recording at `rate` Hz, or empty. Without an output, the
+// widest range sound servers take stands in for its own.
+QString unplayableRate(const QString& path, int rate) {
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    const int lowest = device.isNull() ? 1 : device.minimumSampleRate();
+    const int highest = device.isNull() ? 768000 : device.maximumSampleRate();
+    if (rate >= lowest && rate <= highest)
+        return {};
+    return QStringLiteral(
+               "Cannot play \"%1\": its rate, %2 Hz, is outside what the audio output plays (%3 to "
+               "%4 Hz)")
+        .arg(path)
+        .arg(rate)
+        .arg(lowest)
+        .arg(highest);
 }
 
 } // namespace
@@ -123,8 +146,10 @@ TListenGroup::TListenGroup(std::function<TRenderFilters()> filters,
     connect(CancelRender, &QPushButton::clicked, this, [this] {
         pendingPlay.reset();
         pendingSave.reset();
-        if (job)
+        if (job) {
             job->cancel();
+            cancelAsked = true;
+        }
     });
     connect(RecordingChannel, &QSpinBox::valueChanged, this, [this](int channel) {
         if (!loadedPath.isEmpty() && channel != loadedChannel)
@@ -201,6 +226,14 @@ void TListenGroup::offerRecording(const QString& path, int channel) {
         warn(QStringLiteral("File error"), QString::fromLocal8Bit(r.message.c_str()));
         return;
     }
+    if (reader.info().frames == 0) {
+        warn(QStringLiteral("File error"), noAudio(path));
+        return;
+    }
+    if (const QString why = unplayableRate(path, reader.info().rate); !why.isEmpty()) {
+        warn(QStringLiteral("File error"), why);
+        return;
+    }
     if (channel < 1 || channel > reader.info().channels) {
         warn(QStringLiteral("File error"), QStringLiteral("\"%1\" has no channel %2 (it has %3)")
                                                .arg(path)
@@ -212,7 +245,14 @@ void TListenGroup::offerRecording(const QString& path, int channel) {
 }
 
 void TListenGroup::filtersChanged() {
-    if (!loadedPath.isEmpty())
+    // The recording in flight (opened but not rendered yet) is the one to render again; its
+    // position is still the start.
+    const TRequest* inFlight = pendingPlay                             ? pendingPlay.get()
+                               : job && running.kind == TJobKind::play ? &running
+                                                                       : nullptr;
+    if (inFlight && (inFlight->input != loadedPath || inFlight->channel != loadedChannel))
+        request({TJobKind::play, inFlight->input, inFlight->channel, QString(), 0});
+    else if (!loadedPath.isEmpty())
         request({TJobKind::play, loadedPath, loadedChannel, QString(), audio.position()});
 }
 
@@ -289,11 +329,20 @@ void TListenGroup::finishJob(TJobOutcome<TRenderResult> finished) {
     const TRequest done = running;
     std::shared_ptr<TRenderSink> sink = std::move(runningSink);
     job.reset();
+    const bool askedToCancel = cancelAsked;
+    cancelAsked = false;
     if (result.cancelled) {
         RenderProgress->setValue(0);
+        if (askedToCancel) {
+            RenderReport->setText(QStringLiteral("Cancelled: the previous recording stays"));
+            RenderReport->setPalette(palette());
+        }
     } else if (!result.file.ok) {
         RenderProgress->setValue(0);
         warn(QStringLiteral("File error"), QString::fromLocal8Bit(result.file.message.c_str()));
+    } else if (done.kind == TJobKind::play && result.frames == 0) { // a stream found empty at its end
+        RenderProgress->setValue(0);
+        warn(QStringLiteral("File error"), noAudio(done.input));
     } else if (done.kind == TJobKind::play) {
         auto take = std::static_pointer_cast<TPlaybackFile>(sink);
         const bool other = done.input != loadedPath || done.channel != loadedChannel;
@@ -314,14 +363,14 @@ void TListenGroup::finishJob(TJobOutcome<TRenderResult> finished) {
         PlayPosition->setRange(0,
                                static_cast<int>(take->frames() * ticksPerSecond / std::max(take->rate(), 1)));
         settingPosition = false;
-        report(result, QStringLiteral("Rendered"));
+        report(result, done.input, QStringLiteral("Rendered"));
     } else {
-        report(result, QStringLiteral("Saved \"%1\"").arg(done.output));
+        report(result, done.input, QStringLiteral("Saved \"%1\"").arg(done.output));
     }
     startNext();
 }
 
-void TListenGroup::report(const TRenderResult& r, const QString& what) {
+void TListenGroup::report(const TRenderResult& r, const QString& recording, const QString& what) {
     QStringList lines;
     lines << QStringLiteral("%1: peak %2").arg(what, dbfsText(r.peakDbfs));
     bool alarm = false;
@@ -335,6 +384,11 @@ void TListenGroup::report(const TRenderResult& r, const QString& what) {
             lines << QStringLiteral("%1 was never set: it is silent").arg(QLatin1String(sides[c]));
             alarm = true;
         }
+    if (const std::string note = rateMismatchNote(r, localPath(QFileInfo(recording).fileName()));
+        !note.empty()) {
+        lines << QString::fromLocal8Bit(note.c_str());
+        alarm = true;
+    }
     RenderReport->setText(lines.join('\n'));
     QPalette p = RenderReport->palette();
     p.setColor(QPalette::WindowText, alarm ? QColor(Qt::red) : palette().color(QPalette::WindowText));

@@ -96,7 +96,8 @@ private:
     void finishJob(TJobOutcome<TRenderResult> finished);
     void updateControls();
     void updatePosition();
-    void report(const TRenderResult& r, const QString& what);
+    // Shows the outcome of rendering `recording` and what the user should know about it.
+    void report(const TRenderResult& r, const QString& recording, const QString& what);
 
     std::function<TRenderFilters()> filters;
     std::function<void(const QString&, const QString&)> warn;
@@ -112,6 +113,7 @@ private:
     QString loadedPath;
     int loadedChannel = 0;
     bool settingPosition = false;
+    bool cancelAsked = false; // Cancel was pressed while the running job ran
     QString noOutput; // why nothing can be played; empty with an audio output
     // Where the focus went when "Save as WAVE..." was disabled for its save; it returns to the
     // button when the save ends, if it is still there.

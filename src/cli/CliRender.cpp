@@ -1,8 +1,9 @@
 #include "cli/CliRender.h"
 
+#include "base/CFormat.h"
+#include "cli/CliBackgroundSink.h"
 #include "cli/CliOptions.h"
 #include "io/Renderer.h"
-#include "base/CFormat.h"
 
 #include <ostream>
 #include <string>
@@ -26,13 +27,22 @@ bool checkRenderInputCli(const TCliOptions& o, std::ostream& err) {
     return report(checkRenderInput(o.renderInput, o.renderChannel), err);
 }
 
-bool renderCli(const TAnalyzer& a, const TCliOptions& o, std::ostream& err) {
+TCliRendering::TCliRendering() = default;
+TCliRendering::~TCliRendering() = default;
+
+bool TCliRendering::render(const TAnalyzer& a, const TCliOptions& o, std::ostream& err) {
     TRenderOptions options;
     options.channel = o.renderChannel;
-    const TRenderResult r =
-        renderToWave(TRenderFilters::fromAnalyzer(a), o.renderInput, o.renderOutput, options);
-    if (!report(r.file, err))
+    sink = std::make_unique<TWaveFileSink>(o.renderOutput);
+    TBackgroundSink held(*sink);
+    result = renderRecording(TRenderFilters::fromAnalyzer(a), o.renderInput, held, options);
+    return report(result.file, err);
+}
+
+bool TCliRendering::commit(const TCliOptions& o, std::ostream& err) {
+    if (!report(sink->commit(), err))
         return false;
+    const TRenderResult& r = result;
     const std::string out = "\"" + o.renderOutput + "\"";
     if (r.peak > 0) {
         char level[40];
@@ -47,5 +57,7 @@ bool renderCli(const TAnalyzer& a, const TCliOptions& o, std::ostream& err) {
     for (int c = 0; c < channelCount; ++c)
         if (!r.channelSet[c])
             err << "Warning: the " << names[c] << " channel was never set; it is silent in " << out << "\n";
+    if (const std::string note = rateMismatchNote(r, o.renderInput); !note.empty())
+        err << "Warning: " << note << "\n";
     return true;
 }

@@ -149,6 +149,10 @@ int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
             a->setChannel(1);
     }
 
+    // The whole render input is read before any output is replaced.
+    TCliRendering rendering;
+    if (!o.renderOutput.empty() && !rendering.render(*a, o, err))
+        return 1;
     if (!o.saveProject.empty() && !reportWrite(writeProject(*a, o.saveProject), err))
         return 1;
     if (!o.exportSmd.empty()) {
@@ -176,7 +180,7 @@ int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
             return 1;
         }
     }
-    if (!o.renderOutput.empty() && !renderCli(*a, o, err))
+    if (!o.renderOutput.empty() && !rendering.commit(o, err))
         return 1;
     return 0;
 }

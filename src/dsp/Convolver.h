@@ -1,21 +1,26 @@
 // Streaming FFT convolution of one mono signal with two filters of up to 8192 taps (left and
-// right output), by overlap-add with real-input transforms. Memory is fixed at construction
-// (about 2 MB), whatever the length of the signal; processing allocates nothing.
+// right output), by overlap-add. Two blocks of input share one complex transform (the first as its
+// real part, the second as its imaginary part), and that one forward transform serves both
+// filters: a real filter keeps the parts apart, so each backward transform gives one filter's
+// output for both blocks. Memory is fixed at construction (about 2.5 MB, and an FFT engine),
+// whatever the length of the signal; processing allocates nothing.
 #pragma once
 
 #include "dsp/AnalyzerTypes.h"
-#include "dsp/RealFFT.h"
+#include "dsp/FFT.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
-#include <vector>
 
 class TConvolver {
 public:
-    static constexpr int maxTaps = blockLength;           // 8192
-    static constexpr int transformLength = 4 * maxTaps;   // 32768
-    static constexpr int hop = transformLength - maxTaps; // input samples per transform
+    static constexpr int maxTaps = blockLength;             // 8192
+    static constexpr int transformLength = 4 * maxTaps;     // 32768
+    static constexpr int block = transformLength - maxTaps; // input samples per part of a transform
+    static constexpr int hop = 2 * block;                   // input samples per transform
 
     // Output as it becomes ready: `frames` stereo frames, interleaved (left, right), in order.
     using TOutput = std::function<void(const float* interleaved, int frames)>;
@@ -23,6 +28,7 @@ public:
     // left, right: the filters' taps, at most maxTaps each (extra taps are ignored, fewer are
     // padded with zeros, an empty filter gives silence on its side).
     TConvolver(std::span<const double> left, std::span<const double> right);
+    ~TConvolver();
     TConvolver(const TConvolver&) = delete;
     TConvolver& operator=(const TConvolver&) = delete;
 
@@ -37,14 +43,10 @@ public:
 
 private:
     void processHop(int validFrames, const TOutput& output);
+    void emit(int start, int frames, const TOutput& output);
 
-    TRealFFT fft;
-    std::vector<Complex> leftSpectrum;  // transformLength / 2 + 1 bins, scaled by 1 / transformLength
-    std::vector<Complex> rightSpectrum; // the same for the right filter
-    std::vector<Complex> inputSpectrum; // the current hop's input spectrum
-    std::vector<double> pending;        // input of the hop being collected (hop values)
-    std::vector<double> leftTail;       // overlap carried into the next hop (maxTaps values)
-    std::vector<double> rightTail;
-    std::vector<float> interleaved; // 2 * hop values handed to the output
+    TFFT fft;
+    struct TBuffers;
+    std::unique_ptr<TBuffers> b;
     int pendingFrames = 0;
 };

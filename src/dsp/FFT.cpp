@@ -2,6 +2,7 @@
 
 #include "dsp/RealFFT.h"
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -57,12 +58,15 @@ void TFFT::transform(const Complex* in, Complex* out, int n, bool inverse) {
 }
 
 void TFFT::transformBlock(const Complex* in, Complex* out, bool inverse) {
+    transformAligned(in, out, blockLength, inverse);
+}
+
+void TFFT::transformAligned(const Complex* in, Complex* out, int n, bool inverse) {
     if (in == out || !aligned(in) || !aligned(out)) {
-        transform(in, out, blockLength, inverse);
+        transform(in, out, n, inverse);
         return;
     }
-    constexpr int k = 13;
-    static_assert(1 << k == blockLength);
+    const int k = std::countr_zero(static_cast<unsigned>(n));
     fftw_execute_dft(static_cast<fftw_plan>((inverse ? backwardPlans[k] : forwardPlans[k]).get()), asFftw(in),
                      asFftw(out));
 }

@@ -35,6 +35,9 @@ public:
     // out must be distinct arrays aligned to `alignment` bytes (otherwise it goes through the
     // engine's buffers as transform does). in is left as it was. No allocation.
     void transformBlock(const Complex* in, Complex* out, bool inverse);
+    // The same for any length n of transform(), run on the arrays themselves under the same
+    // conditions (distinct and aligned, otherwise through the engine's buffers). No allocation.
+    void transformAligned(const Complex* in, Complex* out, int n, bool inverse);
     // Real-input forward transform of length 8192: out[0..4096] = the first 4097 bins of the
     // complex forward transform of in (imaginary parts of bins 0 and 4096 are 0). in and out
     // aligned to `alignment` bytes (otherwise through the engine's buffers); in is left as it was.

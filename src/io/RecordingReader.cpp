@@ -55,8 +55,15 @@ TFileResult TRecordingReader::open(const std::string& givenPath) {
 
     SF_INFO sf{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &sf);
-    if (!f)
-        return fileError("Cannot read \"" + path + "\": " + sf_strerror(nullptr));
+    if (!f) {
+        // libsndfile's "Internal error : SF_INFO struct incomplete." for a header that gives no
+        // rate or no channels, in words a user can act on.
+        const std::string reason = sf_strerror(nullptr);
+        return fileError("Cannot read \"" + path + "\": " +
+                         (reason.find("SF_INFO struct incomplete") != std::string::npos
+                              ? std::string("its header gives no sample rate or no channel count")
+                              : reason));
+    }
     file.reset(f);
     if (sf.channels < 1 || sf.samplerate < 1) {
         close();

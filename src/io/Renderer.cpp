@@ -1,13 +1,17 @@
 #include "io/Renderer.h"
 
+#include "base/CFormat.h"
 #include "dsp/Analyzer.h"
 #include "dsp/Convolver.h"
 #include "io/RecordingReader.h"
+
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 TRenderFilters TRenderFilters::fromAnalyzer(const TAnalyzer& a) {
@@ -15,6 +19,7 @@ TRenderFilters TRenderFilters::fromAnalyzer(const TAnalyzer& a) {
     for (int c = 0; c < channelCount; ++c) {
         f.ir[c] = a.channels[c].filterIr;
         f.set[c] = std::any_of(f.ir[c].begin(), f.ir[c].end(), [](double v) { return v != 0.0; });
+        f.rate[c] = a.channelFs[c] != 0 ? a.channelFs[c] : a.fs;
     }
     return f;
 }
@@ -41,9 +46,44 @@ void TMemorySink::abandon() {
 
 namespace {
 
+// Sum of x[i]^2 in double, and largest |x[i]|, over n values: in independent lanes, so the loops
+// run at the speed of the loads rather than of one long chain of additions.
+constexpr int lanes = 8;
+
+double sumOfSquares(const float* x, int n) {
+    std::array<double, lanes> s{};
+    int i = 0;
+    for (; i + lanes <= n; i += lanes)
+        for (int j = 0; j < lanes; ++j)
+            s[j] += static_cast<double>(x[i + j]) * x[i + j];
+    for (; i < n; ++i)
+        s[0] += static_cast<double>(x[i]) * x[i];
+    return std::accumulate(s.begin(), s.end(), 0.0);
+}
+
+float peakOf(const float* x, int n) {
+    std::array<float, lanes> m{};
+    int i = 0;
+    for (; i + lanes <= n; i += lanes)
+        for (int j = 0; j < lanes; ++j)
+            m[j] = std::max(m[j], std::abs(x[i + j]));
+    for (; i < n; ++i)
+        m[0] = std::max(m[0], std::abs(x[i]));
+    return *std::max_element(m.begin(), m.end());
+}
+
 // Frames read from the recording at a time: bounded in bytes whatever its channel count.
 int framesPerRead(int channels) {
     return std::max(1, std::min(8192, (1 << 18) / channels));
+}
+
+bool cancelled(const TRenderOptions& options, TRenderResult& result) {
+    result.cancelled = options.cancel && options.cancel();
+    return result.cancelled;
+}
+
+TFileResult cancelError(const std::string& path) {
+    return fileError("Rendering \"" + path + "\" was cancelled");
 }
 
 // The rendering proper; on failure returns the reason, and the caller abandons the sink.
@@ -54,30 +94,32 @@ public:
                     std::span<const double>(filters.ir[1].data(), filters.set[1] ? blockLength : 0)),
           sink(sink), result(result), hopInput(TConvolver::hop) {}
 
-    TFileResult run(TRecordingReader& reader, const std::string& path, const TRenderOptions& options) {
-        const TRecordingInfo& info = reader.info();
-        const int channels = info.channels;
+    // Renders the `total` frames of the open recording.
+    TFileResult run(TRecordingReader& reader, std::int64_t total, const std::string& path,
+                    const TRenderOptions& options) {
+        const int channels = reader.info().channels;
         const int channel = options.channel - 1;
-        const std::int64_t total = info.frames;
         const int chunk = framesPerRead(channels);
         std::vector<float> block(static_cast<size_t>(chunk) * channels);
         std::int64_t done = 0;
         while (done < total) {
-            if (options.cancel && options.cancel()) {
-                result.cancelled = true;
-                return fileError("Rendering \"" + path + "\" was cancelled");
-            }
+            if (cancelled(options, result))
+                return cancelError(path);
             const std::int64_t n = reader.read(block.data(), std::min<std::int64_t>(chunk, total - done));
             if (n < 0)
                 return fileError(reader.lastError());
             if (n == 0)
                 return fileError("Cannot read \"" + path + "\": it ends after " + std::to_string(done) +
                                  " of its " + std::to_string(total) + " frames");
-            for (std::int64_t i = 0; i < n; ++i) {
-                const float v =
-                    block[static_cast<size_t>(i * channels + channel)]; // finite: the reader checks
-                inputSquares += static_cast<double>(v) * v;
-                hopInput[hopFrames++] = v;
+            for (int i = 0; i < n;) {
+                const int take = std::min(static_cast<int>(n) - i, TConvolver::hop - hopFrames);
+                float* to = hopInput.data() + hopFrames;
+                const float* from = block.data() + static_cast<size_t>(i) * channels + channel;
+                for (int k = 0; k < take; ++k)
+                    to[k] = from[static_cast<size_t>(k) * channels]; // finite: the reader checks
+                inputSquares += sumOfSquares(to, take);
+                hopFrames += take;
+                i += take;
                 if (hopFrames == TConvolver::hop && !flushHop(false))
                     return writeError;
             }
@@ -99,11 +141,8 @@ private:
     // hop starts empty) goes to the sink with the input beside it.
     bool flushHop(bool last) {
         const auto output = [this](const float* stereo, int frames) {
-            for (int i = 0; i < 2 * frames; ++i) {
-                const double v = stereo[i];
-                outputSquares += v * v;
-                result.peak = std::max(result.peak, std::abs(v));
-            }
+            outputSquares += sumOfSquares(stereo, 2 * frames);
+            result.peak = std::max(result.peak, static_cast<double>(peakOf(stereo, 2 * frames)));
             if (writeError.ok)
                 writeError = sink.write(hopInput.data() + emitted, stereo, frames);
             emitted += frames;
@@ -127,6 +166,26 @@ private:
     TFileResult writeError;
 };
 
+// The frames of a recording that does not say how long it is (a FLAC stream written to a pipe
+// declares 0, which libsndfile reports as SF_COUNT_MAX): read to its end, then rewound.
+TFileResult countFrames(TRecordingReader& reader, const std::string& path, const TRenderOptions& options,
+                        TRenderResult& result, std::int64_t& frames) {
+    const int channels = reader.info().channels;
+    const int chunk = framesPerRead(channels);
+    std::vector<float> block(static_cast<size_t>(chunk) * channels);
+    frames = 0;
+    for (std::int64_t n = 1; n > 0; frames += n) {
+        if (cancelled(options, result))
+            return cancelError(path);
+        n = reader.read(block.data(), chunk);
+        if (n < 0)
+            return fileError(reader.lastError());
+    }
+    if (!reader.rewind())
+        return fileError("Cannot read \"" + path + "\": it cannot be read from its start again");
+    return {};
+}
+
 // Opens the input and checks its channel.
 TFileResult openInput(TRecordingReader& reader, const std::string& path, int channel) {
     TFileResult r = reader.open(path);
@@ -142,6 +201,17 @@ TFileResult openInput(TRecordingReader& reader, const std::string& path, int cha
 }
 
 } // namespace
+
+std::string rateMismatchNote(const TRenderResult& r, const std::string& name) {
+    if (r.filterRate == 0)
+        return {};
+    const double shift = 100.0 * (static_cast<double>(r.rate) / r.filterRate - 1.0);
+    char percent[40];
+    formatC(percent, sizeof percent, "%.1f", std::abs(shift));
+    return "\"" + name + "\" is at " + std::to_string(r.rate) + " Hz but the filters were made at " +
+           std::to_string(r.filterRate) + " Hz, the rate the device plays them at: this rendering puts " +
+           "every resonance " + percent + " % " + (shift > 0 ? "higher" : "lower");
+}
 
 TFileResult checkRenderInput(const std::string& inputPath, int channel) {
     TRecordingReader reader;
@@ -160,13 +230,23 @@ TRenderResult renderRecording(const TRenderFilters& filters, const std::string& 
     }
     const TRecordingInfo& info = reader.info();
     result.rate = info.rate;
-    if (TFileResult r = sink.begin(info.rate, info.frames); !r.ok) {
+    for (int c = 0; c < channelCount; ++c)
+        if (filters.set[c] && filters.rate[c] > 0 && filters.rate[c] != info.rate)
+            result.filterRate = filters.rate[c];
+    std::int64_t frames = info.frames;
+    if (frames == SF_COUNT_MAX) {
+        if (TFileResult r = countFrames(reader, inputPath, options, result, frames); !r.ok) {
+            result.file = r;
+            return result;
+        }
+    }
+    if (TFileResult r = sink.begin(info.rate, frames); !r.ok) {
         sink.abandon();
         result.file = r;
         return result;
     }
     auto run = std::make_unique<TRenderRun>(filters, sink, result);
-    if (TFileResult r = run->run(reader, inputPath, options); !r.ok) {
+    if (TFileResult r = run->run(reader, frames, inputPath, options); !r.ok) {
         sink.abandon();
         result.file = r;
         return result;

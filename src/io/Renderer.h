@@ -23,8 +23,11 @@ struct TRenderFilters {
     // A channel is set when its filter has a tap that is not zero. A channel never stored (all
     // zero, as after start-up) renders silence, and the user is told.
     std::array<bool, channelCount> set{};
+    // Hz, the rate each filter was made at, which is the rate the device plays it at (0: unknown).
+    std::array<int, channelCount> rate{};
 
-    // channels[0].filterIr and channels[1].filterIr, the filters "Left" and "Right" stored.
+    // channels[0].filterIr and channels[1].filterIr, the filters "Left" and "Right" stored, with
+    // the rate each was stored at (the analyzer's rate for one stored before that was kept).
     static TRenderFilters fromAnalyzer(const TAnalyzer& a);
 };
 
@@ -97,8 +100,15 @@ struct TRenderResult {
     double outputRms = 0;    // RMS of the output over the whole recording, both sides together
     // false: that side's filter was never set and the side is silent (tell the user).
     std::array<bool, channelCount> channelSet{};
+    // Hz, the rate of a filter that is set and was made at another rate than the recording's, so
+    // the rendering does not sound as the device will (tell the user); 0 when there is none.
+    int filterRate = 0;
     bool overFullScale() const { return peak > 1.0; }
 };
+
+// The warning for a result with a filterRate, naming the recording (`name`) and both rates; empty
+// when filterRate is 0.
+std::string rateMismatchNote(const TRenderResult& r, const std::string& name);
 
 // Checks that `inputPath` opens as a recording and has channel `channel` (1-based), without
 // rendering anything: the same messages as renderRecording's for an unusable input.
@@ -106,8 +116,9 @@ TFileResult checkRenderInput(const std::string& inputPath, int channel);
 
 // Renders `inputPath` (any encoding libsndfile reads) through `filters` into `sink`: output frame
 // n of each side is sum over k of ir[k] * input[n - k], exactly as many frames as the input, at
-// its rate. On an unreadable input, a missing channel, a sink failure or a cancel the sink is
-// abandoned and the result says why.
+// its rate. A recording that does not say its length (SF_COUNT_MAX frames) is read through once to
+// count them first. On an unreadable input, a missing channel, a sink failure or a cancel the sink
+// is abandoned and the result says why.
 TRenderResult renderRecording(const TRenderFilters& filters, const std::string& inputPath, TRenderSink& sink,
                               const TRenderOptions& options = {});
 

@@ -2,6 +2,7 @@
 
 #include "io/FileAttributes.h"
 #include "io/InPlaceRewrite.h"
+#include "io/InterruptCleanup.h"
 #include "io/WriteSteps.h"
 
 #include <cerrno>
@@ -98,6 +99,8 @@ void TSafeFileWriter::abandon() {
     if (fd >= 0)
         ::close(fd);
     fd = -1;
+    forgetTemporary(temporaryTicket);
+    temporaryTicket = -1;
     if (!tempPath.empty())
         ::unlink(tempPath.c_str());
     tempPath.clear();
@@ -107,6 +110,7 @@ TFileResult TSafeFileWriter::open(const std::string& givenPath) {
     abandon();
     path = givenPath;
     writeError = 0;
+    written = startedToDisk = 0;
     if (path.empty())
         return failure(path, "no file name given");
 
@@ -141,7 +145,13 @@ TFileResult TSafeFileWriter::open(const std::string& givenPath) {
         tempPath.clear();
         return failure(path, std::strerror(err));
     }
+    temporaryTicket = registerTemporary(tempPath);
     return {};
+}
+
+void TSafeFileWriter::reserve(std::int64_t bytes) {
+    if (fd >= 0 && !tempPath.empty() && bytes > 0)
+        ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, bytes);
 }
 
 TFileResult TSafeFileWriter::write(std::string_view content) {
@@ -150,6 +160,13 @@ TFileResult TSafeFileWriter::write(std::string_view content) {
     if (const int err = writeAll(fd, content)) {
         writeError = err;
         return fail(err);
+    }
+    written += static_cast<std::int64_t>(content.size());
+    // A long file goes to disk while the rest is still being made, so the flush at commit has
+    // little left to wait for. Only a start: nothing waits here, and errors show at that flush.
+    if (!tempPath.empty() && written - startedToDisk >= writebackStep) {
+        ::sync_file_range(fd, startedToDisk, written - startedToDisk, SYNC_FILE_RANGE_WRITE);
+        startedToDisk = written;
     }
     return {};
 }
@@ -172,6 +189,9 @@ TFileResult TSafeFileWriter::commit() {
     if (!replacing && ::fchmod(fd, newFileMode(folderOf(target))) != 0)
         return fail(errno);
     if (!inPlace) {
+        // Forgotten first: once renamed, its name is the target's.
+        forgetTemporary(temporaryTicket);
+        temporaryTicket = -1;
         if (::rename(tempPath.c_str(), target.c_str()) == 0) {
             tempPath.clear();
             const int err = ::close(fd) == 0 ? 0 : errno;

@@ -3,6 +3,7 @@
 
 #include "io/FileResult.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,12 +25,13 @@
 // replaced. A FIFO that no program has open for reading is refused at once ("no program is
 // reading from it"); one that is being read takes the content at the reader's pace. A socket is
 // refused ("it is a socket").
-// On failure the temporary file is removed, the target is left as it was, and the message names
-// the file and the reason ("Cannot write \"/x/y.smd\": Permission denied"). When only the flush of
-// the folder after the rename fails, the new file is in place but may not survive a crash: the
-// result is not ok, notDurable is set and the message says so.
-// Writes to a pipe whose reader has gone, or past the file size limit, fail with "Broken pipe" or
-// "File too large" once the program ignores those signals (ignoreWriteSignals).
+// The temporary file is also removed when SIGINT or SIGTERM ends the program (see
+// InterruptCleanup.h). On failure the temporary file is removed, the target is left as it was, and the
+// message names the file and the reason ("Cannot write \"/x/y.smd\": Permission denied"). When only the flush
+// of the folder after the rename fails, the new file is in place but may not survive a crash: the result is
+// not ok, notDurable is set and the message says so. Writes to a pipe whose reader has gone, or past the file
+// size limit, fail with "Broken pipe" or "File too large" once the program ignores those signals
+// (ignoreWriteSignals).
 TFileResult writeFileSafely(const std::string& path, std::string_view content);
 
 // The same, for content written piece by piece (a rendered recording of any length): open, any
@@ -46,6 +48,9 @@ public:
 
     // Checks the target and creates the temporary file (or opens the target written in place).
     TFileResult open(const std::string& path);
+    // The size the file will have, so the file system can give it its room at once (only a hint:
+    // ignored where it cannot be given; the file's size is what is written).
+    void reserve(std::int64_t bytes);
     // Appends `content`; after the first failure every later write and the commit report it.
     TFileResult write(std::string_view content);
     // Flushes, gives the temporary file the target's owner, mode and attributes, renames it over
@@ -61,6 +66,10 @@ private:
     std::string path;     // as given, for messages
     std::string target;   // the file finally written (links followed)
     std::string tempPath; // empty when writing in place
+    int temporaryTicket = -1; // its registration for removal on SIGINT and SIGTERM
+    static constexpr std::int64_t writebackStep = 4 << 20; // bytes
+    std::int64_t written = 0;                              // bytes written so far
+    std::int64_t startedToDisk = 0;                        // bytes whose writing to disk was started
     int fd = -1;
     int writeError = 0;
 };

@@ -88,24 +88,25 @@ TFileResult TWaveFileSink::begin(int rate, std::int64_t frames) {
         abandon();
         return r;
     }
-    return state->writer.write(floatWaveHeader(rate, frames));
+    const std::string header = floatWaveHeader(rate, frames);
+    state->writer.reserve(static_cast<std::int64_t>(header.size()) + frames * bytesPerFrame);
+    return state->writer.write(header);
 }
 
 TFileResult TWaveFileSink::write(const float*, const float* stereo, int frames) {
     if (!state)
         return fileError("Cannot write \"" + path + "\": not open");
     const size_t count = 2 * static_cast<size_t>(frames);
-    state->bytes.resize(count * sizeof(float));
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(state->bytes.data(), stereo, count * sizeof(float));
-    } else {
-        for (size_t i = 0; i < count; ++i) {
-            const auto v = std::bit_cast<std::uint32_t>(stereo[i]);
-            for (int b = 0; b < 4; ++b)
-                state->bytes[4 * i + b] = static_cast<char>((v >> (8 * b)) & 0xFF);
-        }
-    }
     state->written += frames;
+    if constexpr (std::endian::native == std::endian::little) // the floats are the file's bytes
+        return state->writer.write(
+            std::string_view(reinterpret_cast<const char*>(stereo), count * sizeof(float)));
+    state->bytes.resize(count * sizeof(float));
+    for (size_t i = 0; i < count; ++i) {
+        const auto v = std::bit_cast<std::uint32_t>(stereo[i]);
+        for (int b = 0; b < 4; ++b)
+            state->bytes[4 * i + b] = static_cast<char>((v >> (8 * b)) & 0xFF);
+    }
     return state->writer.write(std::string_view(state->bytes.data(), state->bytes.size()));
 }
 

@@ -4,6 +4,7 @@
 #include "app/TvkFixture.h"
 #include "audio/PlaybackFile.h"
 #include "io/Renderer.h"
+#include "io/WaveBytes.h"
 
 #include <QButtonGroup>
 #include <QLineEdit>
@@ -15,10 +16,11 @@
 namespace {
 
 // A mono or stereo 16-bit WAVE of `seconds` of a tone (channel 2, if any, an octave up).
-QString writeTake(const QTemporaryDir& dir, const char* name, double seconds, int channels = 1) {
+QString writeTake(const QTemporaryDir& dir, const char* name, double seconds, int channels = 1,
+                  int rate = 44100) {
     const QString path = dir.filePath(QString::fromLatin1(name));
     SF_INFO info{};
-    info.samplerate = 44100;
+    info.samplerate = rate;
     info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* f = sf_open(path.toLocal8Bit().constData(), SFM_WRITE, &info);
@@ -132,6 +134,35 @@ TEST_F(TvkListenTest, LeftAndRightRenderAgainAtTheSamePosition) {
     EXPECT_FALSE(listen.RenderReport->text().contains("never set"));
 }
 
+TEST_F(TvkListenTest, LeftAndRightWhileANewRecordingRendersRenderThatOneWithTheNewFilters) {
+    loadExamples();
+    for (const bool earlierLoaded : {false, true}) {
+        if (earlierLoaded) {
+            window.offerRecording(writeTake(dir, "a.wav", 0.5), 1);
+            ASSERT_TRUE(waitIdle());
+        }
+        const QString b = writeTake(dir, "b.wav", 30.0); // long enough to be in flight
+        window.offerRecording(b, 1);
+        storeBoth(); // while b renders with nothing stored
+        ASSERT_TRUE(waitIdle());
+        EXPECT_EQ(listen.recordingPath(), b) << earlierLoaded;
+        EXPECT_FALSE(listen.RenderReport->text().contains("never set")) << earlierLoaded;
+        for (ChannelResult& c : a.channels)
+            c.filterIr = {}; // nothing stored again
+    }
+}
+
+TEST_F(TvkListenTest, ARecordingAtAnotherRateThanTheFiltersIsNamedWithBothRates) {
+    loadExamples();
+    storeBoth();
+    window.offerRecording(writeTake(dir, "take48k.wav", 0.5, 1, 48000), 1);
+    ASSERT_TRUE(waitIdle());
+    const QString report = listen.RenderReport->text();
+    EXPECT_TRUE(report.contains("\"take48k.wav\" is at 48000 Hz but the filters were made at 44100 Hz"))
+        << report.toStdString();
+    EXPECT_EQ(listen.RenderReport->palette().color(QPalette::WindowText), QColor(Qt::red));
+}
+
 TEST_F(TvkListenTest, RefusedRecordingKeepsWhatWasLoaded) {
     const QString take = writeTake(dir, "take.wav", 0.5);
     window.offerRecording(take, 1);
@@ -149,6 +180,36 @@ TEST_F(TvkListenTest, RefusedRecordingKeepsWhatWasLoaded) {
     EXPECT_EQ(listen.recordingPath(), take);
     EXPECT_EQ(listen.RecordingFName->text(), take);
     EXPECT_EQ(listen.recordingChannel(), 1);
+}
+
+TEST_F(TvkListenTest, OddRecordingsAreRefusedWhenOpenedInTheProgramsOwnWords) {
+    const QString take = writeTake(dir, "take.wav", 0.5);
+    window.offerRecording(take, 1);
+    ASSERT_TRUE(waitIdle());
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* verb;
+        const char* reason;
+    } cases[] = {
+        {"empty.wav", riff(chunk("fmt ", fmtBody()) + chunk("data", "")), "read", "it holds no audio"},
+        {"2GHz.wav", riff(chunk("fmt ", fmtBody(2000000000)) + chunk("data", pcm({1, 2}))), "play",
+         "its rate, 2000000000 Hz, is outside what the audio output plays"},
+        {"rate0.wav", riff(chunk("fmt ", fmtBody(0)) + chunk("data", pcm({1, 2}))), "read",
+         "its header gives no sample rate or no channel count"},
+    };
+    for (const auto& c : cases) {
+        warnings.clear();
+        const QString odd = dir.filePath(QString::fromLatin1(c.name));
+        std::ofstream(odd.toStdString(), std::ios::binary) << c.bytes;
+        window.offerRecording(odd, 1);
+        ASSERT_TRUE(waitIdle());
+        ASSERT_EQ(warnings.size(), 1u) << c.name;
+        EXPECT_TRUE(
+            warnings[0].text.startsWith(QStringLiteral("Cannot %1 \"%2\": %3").arg(c.verb, odd, c.reason)))
+            << warnings[0].text.toStdString();
+        EXPECT_EQ(listen.recordingPath(), take);
+    }
 }
 
 TEST_F(TvkListenTest, UnwritableWaveIsReportedAndLeavesNoFile) {
@@ -184,6 +245,7 @@ TEST_F(TvkListenTest, CancelStopsARenderingAndLoadsNothing) {
     QTest::mouseClick(listen.CancelRender, Qt::LeftButton);
     ASSERT_TRUE(waitIdle());
     EXPECT_TRUE(warnings.empty());
+    EXPECT_EQ(listen.RenderReport->text(), "Cancelled: the previous recording stays");
     EXPECT_TRUE(listen.recordingPath().isEmpty());
     EXPECT_FALSE(listen.player().take());
     EXPECT_FALSE(listen.CancelRender->isEnabled());

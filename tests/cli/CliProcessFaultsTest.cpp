@@ -51,7 +51,7 @@ protected:
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
 
-    const std::string tool = BODY_ANALYZER_CLI;
+    std::string tool = BODY_ANALYZER_CLI;
     std::string err;
     void (*savedPipe)(int) = SIG_DFL;
     void (*savedSize)(int) = SIG_DFL;
@@ -85,6 +85,14 @@ TEST_F(CliProcessFaults, FileSizeLimitWhileSavingKeepsTheOldProject) {
     writeFile(path("guitar.smp"), "previous project\r\n");
     EXPECT_EQ(run(pair() + " --save-project " + path("guitar.smp"), "ulimit -f 100 && exec"), 1);
     expectOneMessageNaming(path("guitar.smp"), "File too large");
+    EXPECT_EQ(readFile(path("guitar.smp")), "previous project\r\n");
+    EXPECT_THAT(folderContents(dir), testing::ElementsAre("guitar.smp"));
+    // A rendering (72 KB) that passes the limit while it is written leaves no output at all.
+    EXPECT_EQ(run(pair() + " --save-project " + path("guitar.smp") + " --render " + example("mic.wav") + " " +
+                      path("out.wav"),
+                  "ulimit -f 60 && exec"),
+              1);
+    expectOneMessageNaming(path("out.wav"), "File too large");
     EXPECT_EQ(readFile(path("guitar.smp")), "previous project\r\n");
     EXPECT_THAT(folderContents(dir), testing::ElementsAre("guitar.smp"));
 }
@@ -138,15 +146,21 @@ TEST_F(CliProcessFaults, ProjectInASharedFolderStaysItsOwnersAfterAnotherUserSav
     writeFile(project, "first user's project\r\n");
     ASSERT_EQ(::chown(project.c_str(), 1000, 2000), 0);
     ASSERT_EQ(::chmod(project.c_str(), 0664), 0);
+    // The other users run copies of the tool and the response: the checkout may sit in a folder
+    // only its owner may enter (a home folder, one made by mktemp -d).
+    const std::string mic = path("mic.wav");
+    std::filesystem::copy_file(example("mic.wav"), mic);
+    std::filesystem::copy_file(tool, path("body-analyzer-cli"));
+    tool = path("body-analyzer-cli");
     const auto as = [](int uid) {
         return "setpriv --reuid " + std::to_string(uid) + " --regid " + std::to_string(uid) +
                " --groups 2000";
     };
 
-    ASSERT_EQ(run("--mic " + example("mic.wav") + " --save-project " + path("mic.smp")), 0);
+    ASSERT_EQ(run("--mic " + mic + " --save-project " + path("mic.smp")), 0);
     ASSERT_EQ(run("--save-project " + path("start.smp")), 0);
 
-    EXPECT_EQ(run("--mic " + example("mic.wav") + " --save-project " + project, as(1001)), 0) << err;
+    EXPECT_EQ(run("--mic " + mic + " --save-project " + project, as(1001)), 0) << err;
     struct stat st {};
     ASSERT_EQ(::stat(project.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 1000u);

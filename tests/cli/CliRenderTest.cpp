@@ -96,10 +96,24 @@ TEST_F(CliRender, APeakAboveFullScaleAndAChannelNeverSetAreReported) {
     EXPECT_EQ(rightPeak, 0.0f);
 }
 
+TEST_F(CliRender, ARecordingAtAnotherRateThanTheFiltersIsNamedWithBothRates) {
+    writeRecording(path("48k.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 48000, noise(20000, 8, 0.3f));
+    writeRecording(path("40k.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 40000, noise(20000, 8, 0.3f));
+    for (const auto& [name, shift] : {std::pair{"48k.wav", "8.8 % higher"}, {"40k.wav", "9.3 % lower"}}) {
+        ASSERT_EQ(run(pair() + " --render " + path(name) + " " + path("out.wav")), 0) << err;
+        EXPECT_THAT(err, HasSubstr("Warning: \"" + path(name) + "\" is at " + name[0] + name[1] +
+                                   "000 Hz but the filters were made at 44100 Hz"));
+        EXPECT_THAT(err, HasSubstr(shift));
+    }
+}
+
 TEST_F(CliRender, UnusableInputsAndOutputsExitOneWithOneLineAndLeaveNoFile) {
     const std::string in = take();
     writeFile(path("text.wav"), "no recording\r\n");
     writeFile(path("keep.wav"), "previous");
+    std::vector<float> broken = noise(40000, 5);
+    broken[35000] = std::numeric_limits<float>::quiet_NaN(); // found only by reading it through
+    writeRecording(path("nan.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 1, 44100, broken);
     const struct {
         std::string input, output, channel, message;
     } cases[] = {
@@ -108,6 +122,7 @@ TEST_F(CliRender, UnusableInputsAndOutputsExitOneWithOneLineAndLeaveNoFile) {
         {path("text.wav"), path("out.wav"), "1", "Cannot read \"" + path("text.wav") + "\": "},
         {dir.string(), path("out.wav"), "1", "Cannot read \"" + dir.string() + "\": "},
         {in, path("out.wav"), "3", "Cannot read \"" + in + "\": it has no channel 3 (it has 2)"},
+        {path("nan.wav"), path("out.wav"), "1", "Cannot read \"" + path("nan.wav") + "\": "},
         {path("missing.wav"), path("keep.wav"), "1", "Cannot read \"" + path("missing.wav") + "\": "},
         {in, path("none/out.wav"), "1",
          "Cannot write \"" + path("none/out.wav") + "\": No such file or directory"},
@@ -116,16 +131,19 @@ TEST_F(CliRender, UnusableInputsAndOutputsExitOneWithOneLineAndLeaveNoFile) {
     const std::vector<std::string> before = folderContents();
     for (const auto& c : cases) {
         // An input that fails keeps the other outputs from being written as well.
-        EXPECT_EQ(run(pair() + " --export " + path("e.smd") + " --render " + quoted(c.input) + " " +
-                      quoted(c.output) + " --render-channel " + c.channel),
+        EXPECT_EQ(run(pair() + " --export " + path("e.smd") + " --save-project " + path("p.smp") +
+                      " --render " + quoted(c.input) + " " + quoted(c.output) + " --render-channel " +
+                      c.channel),
                   1)
             << c.message;
         EXPECT_THAT(err, ::testing::StartsWith("body-analyzer-cli: " + c.message));
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         if (c.message.rfind("Cannot read", 0) == 0) {
             EXPECT_FALSE(std::filesystem::exists(path("e.smd"))) << c.message;
+            EXPECT_FALSE(std::filesystem::exists(path("p.smp"))) << c.message;
         }
         std::filesystem::remove(path("e.smd"));
+        std::filesystem::remove(path("p.smp"));
         EXPECT_EQ(folderContents(), before) << c.message;
         EXPECT_EQ(readFile(path("keep.wav")), "previous");
     }

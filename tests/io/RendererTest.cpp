@@ -235,6 +235,21 @@ TEST_F(Renderer, AFailedOrCancelledWriteKeepsThePreviousFile) {
     EXPECT_EQ(folderContents(), before);
 }
 
+TEST_F(Renderer, AFlacStreamThatDoesNotSayItsLengthRendersToItsEnd) {
+    const std::string in = twoChannelInput(SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "known.flac", 60000);
+    // As an encoder writing to a pipe leaves it: STREAMINFO's 36-bit total of samples is 0.
+    std::string bytes = readFile(in);
+    ASSERT_EQ(bytes.substr(0, 4), "fLaC");
+    bytes[21] = static_cast<char>(bytes[21] & 0xF0);
+    bytes.replace(22, 4, 4, '\0');
+    writeFile(path("stream.flac"), bytes);
+    const TRenderResult r = renderToWave(filters, path("stream.flac"), path("out.wav"));
+    ASSERT_TRUE(r.file.ok) << r.file.message;
+    EXPECT_EQ(r.frames, 60000);
+    ASSERT_TRUE(renderToWave(filters, in, path("known.wav")).file.ok);
+    EXPECT_EQ(readFile(path("out.wav")), readFile(path("known.wav")));
+}
+
 TEST_F(Renderer, AnEmptyRecordingGivesAnEmptyWave) {
     writeRecording(path("empty.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, {});
     const TRenderResult r = renderToWave(filters, path("empty.wav"), path("out.wav"));

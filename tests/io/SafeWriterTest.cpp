@@ -309,4 +309,21 @@ TEST_F(SafeWriter, FailedFolderFlushIsReportedWithTheFileInPlace) {
     EXPECT_THAT(folderContents(), testing::ElementsAre("a.smd"));
 }
 
+TEST_F(SafeWriter, AnInterruptOrTerminateSignalRemovesTheTemporaryAndEndsTheProgram) {
+    writeFile(path("out.wav"), "previous");
+    const std::vector<std::string> before = folderContents();
+    for (const int signal : {SIGINT, SIGTERM}) {
+        EXPECT_EXIT(
+            {
+                TSafeFileWriter writer;
+                if (writer.open(path("out.wav")).ok && writer.write("partial").ok && !temporary().empty())
+                    ::raise(signal);
+                std::_Exit(0);
+            },
+            ::testing::KilledBySignal(signal), "");
+        EXPECT_EQ(folderContents(), before) << signal;
+        EXPECT_EQ(readFile(path("out.wav")), "previous");
+    }
+}
+
 } // namespace
