@@ -246,6 +246,10 @@ void TTvkMain::createProjectCommands() {
     LearnRecording->setToolTip(
         QStringLiteral("Learn both responses from a recording of playing with the pickup and a mic"));
     connect(LearnRecording, &QPushButton::clicked, this, &TTvkMain::LearnRecordingClick);
+    RecordTake = button(TabSheet1, "Record take...", 280, 2, 100, 24);
+    RecordTake->setToolTip(
+        QStringLiteral("Record a take from an audio input, watch it learn, hear the correction live"));
+    connect(RecordTake, &QPushButton::clicked, this, &TTvkMain::RecordTakeClick);
     OpenProject = button(TabSheet1, "Open project...", 508, 2, 100, 24);
     OpenProject->setToolTip(QStringLiteral("Open a project file with both impulse responses (Ctrl+O)"));
     SaveProject = button(TabSheet1, "Save project...", 612, 2, 100, 24);

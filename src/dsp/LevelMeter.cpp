@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 double amplitudeDb(double amplitude) {
     return amplitude > 1e-6 ? 20 * std::log10(amplitude) : TLevelMeter::floorDb;
@@ -51,4 +52,21 @@ TLevelReading TLevelMeter::take() {
     r.clip = clipLeft > 0;
     peak = 0;
     return r;
+}
+
+std::string levelGuidance(double pickupRmsDb, double micRmsDb) {
+    for (const auto& [db, name] : {std::pair{pickupRmsDb, "pickup"}, std::pair{micRmsDb, "mic"}})
+        if (db <= TLevelMeter::floorDb)
+            return std::string("no signal on the ") + name + "'s channel";
+    const bool pickupLower = pickupRmsDb < micRmsDb;
+    const double lower = std::min(pickupRmsDb, micRmsDb), higher = std::max(pickupRmsDb, micRmsDb);
+    double raise = 0;
+    if (lower < TLevelMeter::lowDb)
+        raise = TLevelMeter::targetDb - lower;
+    else if (higher - lower > TLevelMeter::farDb)
+        raise = higher - lower;
+    if (raise <= 0)
+        return {};
+    return std::string("raise the ") + (pickupLower ? "pickup" : "mic") + "'s gain by about " +
+           std::to_string(static_cast<int>(std::lround(raise))) + " dB";
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct TLevelReading {
     double peakDb = -120;
@@ -16,6 +17,9 @@ struct TLevelReading {
 
 class TLevelMeter {
 public:
+    static constexpr double lowDb = -40;
+    static constexpr double farDb = 9;
+    static constexpr double targetDb = -18;
     static constexpr double floorDb = -120;
     static constexpr double stretchSeconds = 0.1;
     static constexpr int stretches = 3;
@@ -46,3 +50,10 @@ private:
 
 // 20 log10(amplitude), floorDb for amplitudes at or below its level.
 double amplitudeDb(double amplitude);
+
+// The line under the meters: "no signal on the pickup's channel" (or the mic's) for silence; empty
+// when the pickup's and the mic's RMS (dBFS) are both above
+// lowDb and within farDb of each other; otherwise which gain to raise and by about how many dB
+// ("raise the mic's gain by about 12 dB"): a level below lowDb up to targetDb, else the lower
+// level up to the other.
+std::string levelGuidance(double pickupRmsDb, double micRmsDb);

@@ -4,6 +4,8 @@
 // sample for sample, the meters must read its levels and light the clip light, a file size limit
 // (a disk that fills up) must end the take keeping what was written, and the monitor must play the
 // pickup channel through the filters as the offline render does.
+#include "app/RecordDialog.h"
+#include "app/Tvk.h"
 #include "audio/Capture.h"
 #include "audio/PulseSupport.h"
 #include "controls/GuiApp.h"
@@ -12,6 +14,10 @@
 #include "support/FileFaults.h"
 
 #include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -260,4 +266,52 @@ TEST_F(PulseCapture, TheMonitorPlaysThePickupThroughTheFiltersAsTheRenderDoes) {
         best = m.ncc > best.ncc ? m : best;
     }
     EXPECT_GE(matching, count - 3) << "best " << best.ncc << " at lag " << best.lag;
+}
+
+TEST_F(PulseCapture, TheRecordDialogLearnsWhileRecordingAndUsesWhatLearnTakesFromTheFile) {
+    // 7 s of noise on the pickup (1), the mic (2) a filtered copy of it.
+    std::mt19937 random(9);
+    std::normal_distribution<double> noise(0.0, 3000.0);
+    std::vector<short> take(2 * static_cast<size_t>(rate) * 7);
+    double previous = 0;
+    for (size_t n = 0; n < take.size(); n += 2) {
+        const double x = std::clamp(noise(random), -20000.0, 20000.0);
+        take[n] = static_cast<short>(std::lround(x));
+        take[n + 1] = static_cast<short>(std::lround(0.6 * x + 0.3 * previous));
+        previous = x;
+    }
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open((dir + "/dialog-fed.wav").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    sf_writef_short(f, take.data(), static_cast<sf_count_t>(take.size() / 2));
+    sf_close(f);
+
+    TTvkMain window;
+    std::vector<QString> warnings;
+    window.showWarning = [&](const QString&, const QString& text) { warnings.push_back(text); };
+    window.RecordTakeClick();
+    TRecordDialog& dialog = *window.recordDialog;
+    ASSERT_TRUE(dialog.capture.isOpen()) << dialog.status->text().toStdString();
+    const QString path = QString::fromStdString(dir + "/dialog-take.wav");
+    dialog.fileName->setText(path);
+    dialog.recordButton->click();
+    ASSERT_TRUE(dialog.recording());
+    feed(dialog.capture, dir + "/dialog-fed.wav", 0);
+    wait(300);
+    EXPECT_GT(dialog.bands[4]->value(), 0) << "the bands do not fill while recording";
+    EXPECT_FALSE(dialog.guidance->text().isEmpty());
+    dialog.recordButton->click();
+    for (int i = 0; i < 2000 && !dialog.learned(); ++i)
+        wait(10);
+    ASSERT_NE(dialog.learned(), nullptr) << dialog.status->text().toStdString();
+    ASSERT_TRUE(warnings.empty()) << warnings.front().toStdString();
+
+    TLearnedTake batch;
+    ASSERT_TRUE(learnTake(TTakeSource{localPath(path), 1, 2, {}, {}}, batch).ok);
+    EXPECT_EQ(dialog.learned()->transfer.response, batch.transfer.response);
+    dialog.useButton->click();
+    EXPECT_EQ(window.micSource.name, QStringLiteral("dialog-take.wav (learned)"));
 }
