@@ -2,11 +2,13 @@
 // it: child processes, recording a sink's monitor, and aligning what was heard with what was meant.
 #pragma once
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QThread>
 #include <fftw3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -205,6 +207,40 @@ inline TMatch align(const std::vector<float>& rec, std::int64_t at, int n,
     TMatch match{at - best, 0};
     match.ncc = ncc(rec, at, n, expected, match.lag);
     return match;
+}
+
+// Lets the window's thread run for `ms`.
+inline void wait(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < until) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+}
+
+// The share of `count` blocks of 50 ms at 48 kHz, spread over recorded frames [first, last), that
+// match the expected signal (normalised cross-correlation at least 0.99 at their own best lag), and
+// the best match among them. Blocks are aligned one by one, so a gap the output left under load
+// spoils only the block it falls in.
+struct TBlocks {
+    int matching = 0;
+    TMatch best;
+    std::int64_t bestAt = 0;
+};
+inline TBlocks matchBlocks(const std::vector<float>& monitor, std::int64_t first, std::int64_t last,
+                           const std::vector<float>& expected, int count) {
+    const int block = 48000 / 20;
+    TBlocks r;
+    for (int i = 0; i < count; ++i) {
+        const std::int64_t at = first + (last - first - block) * i / std::max(count - 1, 1);
+        const TMatch m = align(monitor, at, block, expected);
+        r.matching += m.ncc >= 0.99;
+        if (m.ncc > r.best.ncc) {
+            r.best = m;
+            r.bestAt = at;
+        }
+    }
+    return r;
 }
 
 } // namespace pulse_test

@@ -1,8 +1,12 @@
-// The live convolver against the offline one (same filters, delayed by the blocking), whatever the
-// sizes of the blocks handed in, and a staged filter change: refused while one is pending, faded in
-// without a jump, then exactly the new filter.
+// Live monitoring: the live convolver against the offline one (same filters, delayed by the
+// blocking), whatever the sizes of the blocks handed in, and a staged filter change: refused while
+// one is pending, faded in without a jump, then exactly the new filter; the monitor's mix (the
+// corrected signal, the bare pickup level-matched and lined up, the limiter's ceiling); and the
+// recording meters (peak, RMS, hold and clip light of tones at known levels).
 #include "dsp/LiveConvolver.h"
 #include "dsp/Convolver.h"
+#include "dsp/LevelMeter.h"
+#include "dsp/MonitorMix.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +15,15 @@
 #include <vector>
 
 namespace {
+
+constexpr int rate = 48000;
+
+std::vector<float> tone(double amplitude, int frames, double hz = 997) {
+    std::vector<float> x(frames);
+    for (int n = 0; n < frames; ++n)
+        x[n] = static_cast<float>(amplitude * std::sin(2 * M_PI * hz * n / rate));
+    return x;
+}
 
 std::vector<double> decayingTaps(int count, unsigned seed) {
     std::mt19937 gen(seed);
@@ -116,4 +129,74 @@ TEST(LiveConvolver, AStagedPolarityFlipFadesWithoutAJumpThenIsTheNewFilter) {
     const std::size_t settled = at + TLiveConvolver::fadeFrames + 2 * TLiveConvolver::blockFrames + 100;
     EXPECT_LT(delayedError(y, offline(up, up, x), 0, at), 1e-6);
     EXPECT_LT(delayedError(y, offline(down, down, x), settled, x.size()), 1e-6);
+}
+
+class LevelMeterTones : public testing::TestWithParam<double> {};
+
+TEST_P(LevelMeterTones, ReadPeakRmsAndHoldOfATone) {
+    const double db = GetParam();
+    TLevelMeter meter(rate);
+    const std::vector<float> x = tone(std::pow(10.0, db / 20), rate);
+    meter.add(x.data(), 1, rate);
+    const TLevelReading r = meter.take();
+    EXPECT_NEAR(r.peakDb, db, 0.01);
+    EXPECT_NEAR(r.rmsDb, db - 3.01, 0.05);
+    EXPECT_NEAR(r.holdDb, db, 0.01);
+    EXPECT_FALSE(r.clip);
+    // Silence: the peak at once, the hold after 2 s.
+    const std::vector<float> quiet(rate / 2, 0.0f);
+    meter.add(quiet.data(), 1, rate / 2);
+    EXPECT_EQ(meter.take().peakDb, TLevelMeter::floorDb);
+    EXPECT_NEAR(meter.take().holdDb, db, 0.01);
+    for (int i = 0; i < 4; ++i)
+        meter.add(quiet.data(), 1, rate / 2);
+    EXPECT_EQ(meter.take().holdDb, TLevelMeter::floorDb);
+    // One sample at full scale lights the clip light for 2 s.
+    const float full = -1.0f;
+    meter.add(&full, 1, 1);
+    meter.add(quiet.data(), 1, rate / 2);
+    EXPECT_TRUE(meter.take().clip);
+    for (int i = 0; i < 3; ++i)
+        meter.add(quiet.data(), 1, rate / 2);
+    EXPECT_FALSE(meter.take().clip);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, LevelMeterTones, testing::Values(-40.0, -12.0, -0.5));
+
+TEST(MonitorMix, CorrectedIsTheConvolutionAndPickupTheLevelMatchedInputLinedUp) {
+    const std::vector<double> left(40, 1.0 / 40), right(1, 0.5);
+    const std::vector<float> x = noise(3 * rate, 5);
+    TMonitorMix mix(rate, left, right);
+    std::vector<float> y(2 * x.size());
+    const int half = static_cast<int>(x.size() / 2);
+    mix.process(x.data(), y.data(), half);
+    mix.select(TABSource::pickup);
+    mix.process(x.data() + half, y.data() + 2 * half, half);
+    EXPECT_EQ(mix.limitedFrames(), 0);
+
+    const std::vector<float> expected = offline(left, right, x);
+    const int lag = TMonitorMix::latencyFrames;
+    for (int n = lag; n < half; n += 7)
+        for (int side = 0; side < 2; ++side)
+            ASSERT_NEAR(y[2 * n + side], expected[2 * (n - lag) + side], 1e-6) << n;
+    // The right side halves the input and the left smooths away most of white noise's power.
+    const double gain = std::sqrt((0.25 + 1.0 / 40) / 2);
+    EXPECT_NEAR(mix.pickupGain(), gain, 0.05 * gain);
+    for (int n = half + rate / 10; n < static_cast<int>(x.size()); n += 7)
+        ASSERT_NEAR(y[2 * n], mix.pickupGain() * x[n - lag], 0.02) << n;
+}
+
+TEST(MonitorMix, TheLimiterKeepsALoudInputUnderTheCeiling) {
+    const std::vector<double> loud(1, 4.0);
+    TMonitorMix mix(rate, loud, loud);
+    const std::vector<float> x = tone(0.9, rate);
+    std::vector<float> y(2 * x.size());
+    mix.process(x.data(), y.data(), rate);
+    const float ceiling = static_cast<float>(std::pow(10.0, TMonitorMix::ceilingDb / 20));
+    float largest = 0;
+    for (const float v : y)
+        largest = std::max(largest, std::abs(v));
+    EXPECT_LE(largest, ceiling * 1.0001f);
+    EXPECT_GT(largest, ceiling * 0.95f);
+    EXPECT_GT(mix.limitedFrames(), rate / 2);
 }

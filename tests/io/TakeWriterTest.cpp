@@ -23,18 +23,12 @@ float sampleAt(std::int64_t n, int c) {
     return static_cast<float>(std::round(v * 8388608.0) / 8388608.0);
 }
 
-std::vector<float> takeBlock(std::int64_t first, int frames) {
-    std::vector<float> x(static_cast<size_t>(frames) * channels);
-    for (int i = 0; i < frames; ++i)
-        for (int c = 0; c < channels; ++c)
-            x[static_cast<size_t>(i) * channels + c] = sampleAt(first + i, c);
-    return x;
-}
-
 // Writes blocks of 500 frames until `frames` are written or a write fails; the first failure.
 TFileResult writeTake(TTakeWriter& w, std::int64_t frames) {
+    std::vector<float> block(500 * channels);
     for (std::int64_t pos = 0; pos < frames; pos += 500) {
-        const std::vector<float> block = takeBlock(pos, 500);
+        for (int i = 0; i < 500 * channels; ++i)
+            block[i] = sampleAt(pos + i / channels, i % channels);
         if (TFileResult r = w.write(block.data(), std::min<std::int64_t>(500, frames - pos)); !r.ok)
             return r;
     }
