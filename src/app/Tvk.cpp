@@ -20,7 +20,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSettings>
 #include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
@@ -344,11 +343,6 @@ void TTvkMain::createAnalysisPage() {
     eGain = editNum(p, 584, 232, 41);
     eGain->setToolTip(QStringLiteral("Adjust gain (aim for ~0dB average gain)"));
     Label11 = label(p, "dB", 632, 236);
-    BlendLabel = label(p, "Blend", 552, 356);
-    eBlend = editNum(p, 584, 352, 41);
-    eBlend->setToolTip(QStringLiteral("Share of the corrected signal; the rest is the bare pickup, level-matched "
-                                      "(kept in the program's settings, not in the project file)"));
-    BlendUnit = label(p, "%", 632, 356);
 
     GroupBox2 = new QGroupBox(QStringLiteral("Set response as..."), p);
     GroupBox2->setGeometry(552, 264, 97, 81);
@@ -482,10 +476,6 @@ void TTvkMain::nameControls() {
         BA_NAMED(Label10),
         BA_NAMED(eGain),
         BA_NAMED(Label11),
-        BA_NAMED(BlendLabel),
-        BA_NAMED(eBlend),
-        BA_NAMED(BlendUnit),
-        BA_NAMED(RecordTake),
         BA_NAMED(GroupBox2),
         BA_NAMED(cbSetAsLeft),
         BA_NAMED(cbSetAsRight),
@@ -533,10 +523,10 @@ std::vector<std::vector<QWidget*>> TTvkMain::tabOrders() const {
         {dCompMic, ScrollBox1, ScrollBox2, LoadMic, LoadPickup, MicFName, PickupFName, EnablePickup,
          dCompPickup,
          // Added:
-         RecordTake, LearnRecording, OpenProject, SaveProject},
+         LearnRecording, OpenProject, SaveProject},
         // Analysis. The group boxes take no focus themselves: their controls stand in their place.
         {cbRefMic, cbPickup, cbFilter, cbUseMinPhase, betaTrackBar, alphaTrackBar, ScrollBox3, cbSetAsLeft,
-         cbSetAsRight, eGain, eBlend},
+         cbSetAsRight, eGain},
         // Summary.
         {eHelm, eFirstBody, guitarName, BitBtn1, Memo1},
     };
@@ -634,11 +624,6 @@ void TTvkMain::startUp() {
     eGain->init("%2.1f", -20, 20, 0.1, 1, TEditNum::stepAdd);
     eGain->setNotifyParent(this, paramChangedMessage, 1, 0);
     eGain->setRef(&a.gainDb);
-
-    a.blendPercent = std::clamp(QSettings().value(QStringLiteral("analysis/blend"), 100.0).toDouble(), 0.0, 100.0);
-    eBlend->init("%2.0f", 0, 100, 1, 10, TEditNum::stepAdd);
-    eBlend->setNotifyParent(this, paramChangedMessage, 12, 0);
-    eBlend->setRef(&a.blendPercent);
 
     a.fHelm = 100;
     a.fFirstBody = 200;

@@ -189,9 +189,6 @@ public:
     TICheckBox* cbUseMinPhase;
     QLabel* Label10;
     TEditNum* eGain;
-    QLabel* BlendLabel;
-    TEditNum* eBlend; // "Blend", % corrected; kept in the program's settings, not in projects
-    QLabel* BlendUnit;
     QLabel* Label11;
     QGroupBox* GroupBox2;
     QPushButton* cbSetAsLeft;

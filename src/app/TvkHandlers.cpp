@@ -23,7 +23,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QSettings>
 #include <QSlider>
 #include <QTabWidget>
 
@@ -59,10 +58,6 @@ bool TTvkMain::event(QEvent* e) {
 void TTvkMain::ParamChanged(const TNotifyEvent& message) {
     TAnalyzer& a = *analyzer;
     keepShownValues();
-    // Blend has no place in the project file (older readers would stumble on it): it is kept in
-    // the program's settings.
-    if (message.wParam == 12)
-        QSettings().setValue(QStringLiteral("analysis/blend"), a.blendPercent);
     // The edited end of the display range gives way so that it stays at least 100 Hz wide.
     if (message.wParam == 10) {
         a.fMin = std::min(a.fMin, a.fMax - 100);
@@ -137,13 +132,10 @@ void TTvkMain::keepShownValues() {
             field->setValue();
         }
     char shown[TEditNum::displayBufferSize];
-    const std::pair<TEditNum*, double*> rounded[] = {{eGain, &a.gainDb}, {eBlend, &a.blendPercent}};
-    for (const auto& [field, value] : rounded) {
-        field->setValue(*value, shown);
-        if (const double v = editNumTextValue(shown, 1.0, false); v != *value && std::isfinite(v)) {
-            *value = v;
-            field->setValue();
-        }
+    eGain->setValue(a.gainDb, shown);
+    if (const double gain = editNumTextValue(shown, 1.0, false); gain != a.gainDb && std::isfinite(gain)) {
+        a.gainDb = gain;
+        eGain->setValue();
     }
 }
 

@@ -71,7 +71,6 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         {"--alpha", {&alpha, 0, 50, true}},
         {"--beta", {&beta, 0, 50, true}},
         {"--gain", {&o.gainDb, -20, 20, false}},
-        {"--blend", {&o.blendPercent, 0, 100, false}},
         {"--helmholtz", {&o.helmholtz, 50, 300, false}},
         {"--first-body", {&o.firstBody, 100, 500, false}},
         {"--fmin", {&o.fMin, 20, 2000, false}},
@@ -212,8 +211,6 @@ const char* cliUsage() {
            "  --beta N              compress peaks, 0..50 (default 30)\n"
            "  --clean               use the clean pickup model\n"
            "  --gain DB             gain in dB, -20..20 (default 0)\n"
-           "  --blend PERCENT       corrected share, 0..100; the rest is the bare pickup, level-\n"
-           "                        matched and aligned, mixed into the filter (default 100)\n"
            "  --channel C           store the filter as left, right or both (default both)\n"
            "  --name TEXT           instrument name in the exported file (default Guitar)\n"
            "  --helmholtz HZ        Helmholtz resonance, 50..300 (default 100)\n"

@@ -37,8 +37,6 @@ struct TCliOptions {
     double helmholtz = 100;      // Hz, 50..300
     double firstBody = 200;      // Hz, 100..500
 
-    double blendPercent = 100; // % corrected, 0..100 (Blend)
-
     // Display range of the plots.
     double fMin = 50;    // Hz, 20..2000
     double fMax = 20000; // Hz, 100..20000; kept at least 100 Hz above fMin

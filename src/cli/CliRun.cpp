@@ -123,7 +123,6 @@ int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
     a->beta = o.beta;
     a->useMinPhase = o.clean;
     a->gainDb = o.gainDb;
-    a->blendPercent = o.blendPercent;
     a->fHelm = o.helmholtz;
     a->fFirstBody = o.firstBody;
     a->fMin = o.fMin;

@@ -42,9 +42,6 @@ public:
     bool enablePickup = true; // false: the pickup channel is a unit impulse and no division happens
     bool useMinPhase = false; // "Clean": replace the pickup spectrum by its smooth model
 
-    // Blend: % corrected (0..100); the rest is the bare pickup, mixed in by blendPickupIn.
-    double blendPercent = 100;
-
     // Pickup-model track bar positions, whole numbers 0..50, given by whoever holds the track bars.
     int alpha = 40; // straightening: s = 1 - 0.02 alpha
     int beta = 30;  // peak compression: p = 1 - 0.02 beta
@@ -94,12 +91,6 @@ public:
     void compressPeaks();
     void cleanPickupModel();
     void straightenAndGain();
-    // Below 100 % Blend, mixes the bare pickup into filterIr: filterIr * b + (1 - b) * g at the
-    // filter's main arrival (its largest magnitude, the first of equals), b = blendPercent / 100,
-    // g the RMS of the filter's response to pink noise over the noise's own (the level match of
-    // the A/B switch), so the bare pickup is as loud as the corrected signal and in phase with it.
-    // filterSpectrum follows. At 100 % nothing is touched.
-    void blendPickupIn();
     // Piecewise-linear interpolation in log-frequency of 4096 bin values onto the 500 plot points.
     void resampleToPlot(const double* v, double* out) const;
 

@@ -164,35 +164,9 @@ void TAnalyzer::computeResponses() {
     fft->transformBlock(fftIn.data(), fftOut.data(), false);
     std::copy_n(fftOut.begin(), binCount, filterSpectrum.begin());
     filterSpectrum[0] = Complex{};
-    blendPickupIn();
 
     spectrumToDb(filterSpectrum, 0);
     plotResampling.apply(binDb.data(), filterDb.data());
-}
-
-void TAnalyzer::blendPickupIn() {
-    if (!(blendPercent < 100))
-        return;
-    const double b = std::clamp(blendPercent, 0.0, 100.0) / 100;
-    // Pink noise has power 1 / k in bin k.
-    double filtered = 0, noise = 0;
-    for (int k = 1; k < binCount; ++k) {
-        filtered +=
-            (filterSpectrum[k].re * filterSpectrum[k].re + filterSpectrum[k].im * filterSpectrum[k].im) / k;
-        noise += 1.0 / k;
-    }
-    const double g = std::sqrt(filtered / noise);
-    int arrival = 0;
-    for (int t = 1; t < N; ++t)
-        if (std::abs(filterIr[t]) > std::abs(filterIr[arrival]))
-            arrival = t;
-    for (int t = 0; t < N; ++t)
-        fftIn[t] = {filterIr[t] *= b, 0.0};
-    filterIr[arrival] += (1 - b) * g;
-    fftIn[arrival].re = filterIr[arrival];
-    fft->transformBlock(fftIn.data(), fftOut.data(), false);
-    std::copy_n(fftOut.begin(), binCount, filterSpectrum.begin());
-    filterSpectrum[0] = Complex{};
 }
 
 void TAnalyzer::planPlotResampling() {

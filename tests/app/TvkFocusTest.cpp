@@ -34,11 +34,10 @@ TEST_F(TvkTest, TabWalksEachPageAndComesBackRound) {
     const QStringList display = {"fLow", "fHigh", "splRange"};
     const QStringList pages[3] = {
         QStringList{bar, "dCompMic", "ScrollBox1", "ScrollBox2", "LoadMic", "LoadPickup", "MicFName",
-                    "PickupFName", "EnablePickup", "dCompPickup", "RecordTake", "LearnRecording", "OpenProject",
-                    "SaveProject"} +
+                    "PickupFName", "EnablePickup", "dCompPickup", "LearnRecording", "OpenProject", "SaveProject"} +
             display,
         QStringList{bar, "cbRefMic", "cbPickup", "cbFilter", "cbUseMinPhase", "betaTrackBar", "alphaTrackBar",
-                    "ScrollBox3", "cbSetAsLeft", "cbSetAsRight", "eGain", "eBlend"} +
+                    "ScrollBox3", "cbSetAsLeft", "cbSetAsRight", "eGain"} +
             display,
         QStringList{bar, "eHelm", "eFirstBody", "guitarName", "BitBtn1", "Memo1"} + display,
     };

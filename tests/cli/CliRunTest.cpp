@@ -157,12 +157,3 @@ TEST_F(CliRun, SilentPickupLeavesTheFilterUndividedAndSaysSo) {
     ASSERT_EQ(run(pair() + " --export " + out("e.smd"), &err), 0);
     EXPECT_EQ(err, "");
 }
-
-TEST_F(CliRun, BlendAtHundredExportsTheSameBytesAndBelowItAnotherFilter) {
-    ASSERT_EQ(run(pair() + " --export " + out("plain.smd")), 0);
-    ASSERT_EQ(run(pair() + " --blend 100 --export " + out("full.smd")), 0);
-    ASSERT_EQ(run(pair() + " --blend 40 --export " + out("blend.smd")), 0);
-    EXPECT_EQ(read(out("full.smd")), read(out("plain.smd")));
-    EXPECT_NE(read(out("blend.smd")), read(out("plain.smd")));
-    EXPECT_EQ(run(pair() + " --blend 101 --export " + out("bad.smd")), 2);
-}

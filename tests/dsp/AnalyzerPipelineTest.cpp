@@ -341,28 +341,3 @@ TEST(AnalyzerPipeline, CurvesFollowASampleRateChangedBetweenRuns) {
     changed->computeResponses();
     EXPECT_NE(changed->micDb, fresh->micDb);
 }
-
-class AnalyzerBlend : public testing::TestWithParam<double> {};
-
-TEST_P(AnalyzerBlend, MixesTheLevelMatchedPickupAtTheMainArrival) {
-    auto full = guitar();
-    full->computeResponses();
-    auto a = guitar();
-    a->blendPercent = GetParam();
-    a->computeResponses();
-    // The pink-noise RMS of the full filter, over the noise's own: the bare pickup's level.
-    double filtered = 0, noise = 0;
-    for (int k = 1; k < binCount; ++k) {
-        filtered += std::pow(magnitude(full->filterSpectrum[k]), 2) / k;
-        noise += 1.0 / k;
-    }
-    const double g = std::sqrt(filtered / noise);
-    const auto peak = std::max_element(full->filterIr.begin(), full->filterIr.end(),
-                                       [](double x, double y) { return std::abs(x) < std::abs(y); });
-    const int arrival = static_cast<int>(peak - full->filterIr.begin());
-    const double b = GetParam() / 100;
-    for (int t = 0; t < N; ++t)
-        ASSERT_NEAR(a->filterIr[t], b * full->filterIr[t] + (t == arrival ? (1 - b) * g : 0.0), 1e-12) << t;
-}
-
-INSTANTIATE_TEST_SUITE_P(Percent, AnalyzerBlend, testing::Values(0.0, 50.0));
