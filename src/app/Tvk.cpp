@@ -275,6 +275,10 @@ void TTvkMain::createFilesPage() {
     LearnRecording->setToolTip(
         QStringLiteral("Learn both responses from a recording of playing with the pickup and a mic"));
     connect(LearnRecording, &QPushButton::clicked, this, &TTvkMain::LearnRecordingClick);
+    RecordTake = button(TabSheet1, "Record take...", 280, 2, 100, 24);
+    RecordTake->setToolTip(
+        QStringLiteral("Record a take from an audio input, watch it learn, hear the correction live"));
+    connect(RecordTake, &QPushButton::clicked, this, &TTvkMain::RecordTakeClick);
     OpenProject = button(TabSheet1, "Open project...", 508, 2, 100, 24);
     OpenProject->setToolTip(QStringLiteral("Open a project file with both impulse responses (Ctrl+O)"));
     SaveProject = button(TabSheet1, "Save project...", 612, 2, 100, 24);
@@ -477,6 +481,7 @@ void TTvkMain::nameControls() {
         BA_NAMED(LoadPickup),
         BA_NAMED(ScrollBox2),
         BA_NAMED(ImageTimeDomainR),
+        BA_NAMED(RecordTake),
         BA_NAMED(LearnRecording),
         BA_NAMED(OpenProject),
         BA_NAMED(SaveProject),
@@ -559,7 +564,7 @@ std::vector<std::vector<QWidget*>> TTvkMain::tabOrders() const {
     return {
         {pageCtrl, fLow, fHigh, splRange},
         // Files.
-        {LearnRecording, OpenProject, SaveProject, dCompMic, MicFName, LoadMic, ScrollBox1, dCompPickup,
+        {RecordTake, LearnRecording, OpenProject, SaveProject, dCompMic, MicFName, LoadMic, ScrollBox1, dCompPickup,
          EnablePickup, PickupFName, LoadPickup, ScrollBox2},
         // Analysis. The group boxes take no focus themselves: their controls stand in their place.
         {cbRefMic, cbPickup, cbFilter, cbUseMinPhase, betaTrackBar, alphaTrackBar, ScrollBox3, cbSetAsLeft,

@@ -37,6 +37,7 @@ class TICheckBox;
 class TImageWidget;
 class TIrExportButton;
 class TLearnDialog;
+class TRecordDialog;
 class TListenGroup;
 class TNotifyEvent;
 class TStatusNote;
@@ -131,6 +132,9 @@ public:
     // it remembers its choices), with `take` chosen in it when not empty.
     void LearnRecordingClick();
     void openLearnDialog(const QString& take = {});
+    // "Record take...": opens the recording dialog (made once and kept, so that a take may go on
+    // while the window is used; the Left and Right filters stored meanwhile reach its monitor).
+    void RecordTakeClick();
     // "Use" in the learning dialog: sets the learned pair as the batch tool does (learned mic
     // response over a unit-impulse pickup, the take's rate, delays 0, pickup enabled) and puts it
     // in place with setResponsesFrom ("take.wav (learned)"); the take's pickup channel is then
@@ -233,8 +237,10 @@ public:
     // Project commands, at the top right of the page "Files".
     QPushButton* OpenProject;
     QPushButton* SaveProject;
-    QPushButton* LearnRecording;         // "Learn from recording...", left of them
-    TLearnDialog* learnDialog = nullptr; // made by the first openLearnDialog; a child of the window
+    QPushButton* LearnRecording;           // "Learn from recording...", left of them
+    TLearnDialog* learnDialog = nullptr;   // made by the first openLearnDialog; a child of the window
+    QPushButton* RecordTake;               // "Record take...", left of "Learn from recording..."
+    TRecordDialog* recordDialog = nullptr; // made by the first RecordTakeClick; a child of the window
 
     // Shows a warning box with one OK button over the window; an overlong text (a path of
     // thousands of characters) is shortened in its middle so that the box fits on the screen.

@@ -1,7 +1,9 @@
 // The window's reactions to events: the change notification, the track bars, the channel and
 // Load buttons, the export, and the mouse over the plots.
-#include "app/ListenGroup.h"
 #include "app/Tvk.h"
+
+#include "app/ListenGroup.h"
+#include "app/RecordDialog.h"
 
 #include "controls/Editnum.h"
 #include "controls/EditnumText.h"
@@ -164,12 +166,16 @@ void TTvkMain::cbSetAsLeftClick() {
     setChannel(0);
     drawSummary();
     Listen->filtersChanged();
+    if (recordDialog != nullptr)
+        recordDialog->filtersChanged();
 }
 
 void TTvkMain::cbSetAsRightClick() {
     setChannel(1);
     drawSummary();
     Listen->filtersChanged();
+    if (recordDialog != nullptr)
+        recordDialog->filtersChanged();
 }
 
 void TTvkMain::offerRecording(const QString& path, int channel) {

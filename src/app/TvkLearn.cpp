@@ -2,6 +2,8 @@
 #include "app/Tvk.h"
 
 #include "app/LearnDialog.h"
+#include "app/ListenGroup.h"
+#include "app/RecordDialog.h"
 #include "dsp/Analyzer.h"
 
 #include <QFile>
@@ -30,6 +32,24 @@ void TTvkMain::openLearnDialog(const QString& take) {
     learnDialog->show();
     learnDialog->raise();
     learnDialog->activateWindow();
+}
+
+void TTvkMain::RecordTakeClick() {
+    if (recordDialog == nullptr) {
+        recordDialog = new TRecordDialog(analyzer->plotFreq.data(), this);
+        recordDialog->setObjectName(QStringLiteral("recordDialog"));
+        recordDialog->showWarning = [this](const QString& caption, const QString& text) {
+            showWarning(caption, text);
+        };
+        recordDialog->filters = [this] { return TRenderFilters::fromAnalyzer(*analyzer); };
+        recordDialog->onUse = [this](const TLearnedTake& learned) { useLearnedTake(learned); };
+        recordDialog->onLearnFromRecording = [this] { openLearnDialog(); };
+    } else if (!recordDialog->isVisible()) {
+        recordDialog->refreshInputs();
+    }
+    recordDialog->show();
+    recordDialog->raise();
+    recordDialog->activateWindow();
 }
 
 void TTvkMain::useLearnedTake(const TLearnedTake& take) {

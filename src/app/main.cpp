@@ -3,6 +3,7 @@
 // the window closes and returns 0. An exception escaping any of these steps is shown.
 #include "app/Application.h"
 #include "app/Tvk.h"
+#include "audio/Capture.h"
 #include "io/WriteSignals.h"
 
 #include <string>
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     // A save into a pipe whose reader left, or past the file size limit, is a failed write
     // reported in a box, not the end of the program and the user's unsaved work.
     ignoreWriteSignals();
+    TCapture::prepareSoundServer();
     TApplication app(argc, argv);
     TApplication::setApplicationName(QStringLiteral("body-analyzer"));
     try {

@@ -217,6 +217,8 @@ const char* cliUsage() {
             "  --learn-channels P,M  the take's pickup and mic channels, from 1 (default 1,2)\n"
             "  --learn-pickup FILE   learn from two mono tracks of one session: the pickup track\n"
             "  --learn-mic FILE      ... and the mic track (both needed)\n"
+            "  This tool has no audio devices: record the take in the window (\"Record take...\")\n"
+            "  and learn from the file it wrote.\n"
             "\n"
             "Analysis (defaults are the window's start values):\n") +
         parameterLines(

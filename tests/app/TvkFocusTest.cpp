@@ -34,7 +34,7 @@ TEST_F(TvkTest, TabWalksEachPageAndComesBackRound) {
     const QString bar = QStringLiteral("qt_tabwidget_tabbar");
     const QStringList display = {"fLow", "fHigh", "splRange"};
     const QStringList pages[3] = {
-        QStringList{bar, "LearnRecording", "OpenProject", "SaveProject", "dCompMic", "MicFName", "LoadMic",
+        QStringList{bar, "RecordTake", "LearnRecording", "OpenProject", "SaveProject", "dCompMic", "MicFName", "LoadMic",
                     "ScrollBox1", "dCompPickup", "EnablePickup", "PickupFName", "LoadPickup", "ScrollBox2"} +
             display,
         QStringList{bar, "cbRefMic", "cbPickup", "cbFilter", "cbUseMinPhase", "betaTrackBar", "alphaTrackBar",

@@ -9,14 +9,13 @@
 #include "io/Renderer.h"
 #include "audio/PlaybackFile.h"
 #include "audio/Player.h"
+#include "audio/PulseSupport.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QThread>
-#include <fftw3.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -24,19 +23,15 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <fstream>
 #include <random>
-#include <spawn.h>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
+using namespace pulse_test;
 
 namespace {
 
@@ -46,94 +41,6 @@ QString examplePath(const char* name) {
     const char* dir = std::getenv("EXAMPLES_DIR");
     return QFileInfo(QString::fromLocal8Bit(dir ? dir : "examples") + "/" + name).absoluteFilePath();
 }
-
-// Starts `argv` with the current environment; 0 when it cannot be started.
-pid_t spawn(const std::vector<std::string>& args, const std::string& output = {}) {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!output.empty()) {
-        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    }
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : 0;
-}
-
-int runQuietly(const std::vector<std::string>& args) {
-    const pid_t pid = spawn(args, "/dev/null");
-    int status = 0;
-    if (pid == 0 || waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void endProcess(pid_t pid, int signal) {
-    if (pid == 0)
-        return;
-    kill(pid, signal);
-    for (int i = 0; i < 50; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid)
-            return;
-        QThread::msleep(100);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-// A PulseAudio server of its own (it runs as whoever runs the suite, root included) with the null
-// sink "ba_null" as its default, reached through PULSE_SERVER by Qt and by parecord.
-class TPulseServer {
-public:
-    TPulseServer() {
-        if (!dir.isValid()) {
-            why = "no temporary folder";
-            return;
-        }
-        const std::string d = dir.path().toStdString();
-        socket = d + "/native";
-        setenv("XDG_RUNTIME_DIR", d.c_str(), 1);
-        setenv("PULSE_RUNTIME_PATH", d.c_str(), 1);
-        setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-        setenv("PULSE_STATE_PATH", d.c_str(), 1);
-        setenv("PULSE_COOKIE", (d + "/cookie").c_str(), 1);
-        pid = spawn({"pulseaudio", "-n", "--daemonize=no", "--system=false", "--exit-idle-time=-1",
-                     "--disallow-exit", "--use-pid-file=no", "--disable-shm", "--log-target=stderr", "-L",
-                     "module-null-sink sink_name=ba_null rate=48000 channels=2", "-L",
-                     "module-native-protocol-unix auth-anonymous=1 socket=" + socket},
-                    d + "/server.log");
-        if (pid == 0) {
-            why = "pulseaudio cannot be started (is it installed?)";
-            return;
-        }
-        for (int i = 0; i < 100; ++i) {
-            if (runQuietly({"pactl", "info"}) == 0) {
-                ready = true;
-                return;
-            }
-            if (waitpid(pid, nullptr, WNOHANG) == pid) {
-                pid = 0;
-                break;
-            }
-            QThread::msleep(100);
-        }
-        std::ifstream log(d + "/server.log");
-        std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
-        why = "the PulseAudio server did not answer: " + text.substr(0, 600);
-    }
-    ~TPulseServer() { endProcess(pid, SIGTERM); }
-
-    QTemporaryDir dir;
-    std::string socket;
-    std::string why;
-    pid_t pid = 0;
-    bool ready = false;
-};
 
 struct TTake {
     std::vector<float> input;
@@ -178,79 +85,11 @@ std::shared_ptr<TPlaybackFile> renderedTake(const std::string& d, int seconds = 
     return file;
 }
 
-// Normalised cross-correlation of recorded frames [at, at + n) (interleaved stereo) with
-// expected frames [at - lag, ...), both sides together.
-double ncc(const std::vector<float>& rec, std::int64_t at, int n, const std::vector<float>& expected,
-           std::int64_t lag) {
-    double xy = 0, xx = 0, yy = 0;
-    for (std::int64_t i = 2 * at; i < 2 * (at + n); ++i) {
-        const std::int64_t j = i - 2 * lag;
-        const double x = rec[static_cast<size_t>(i)];
-        const double y =
-            j >= 0 && j < static_cast<std::int64_t>(expected.size()) ? expected[static_cast<size_t>(j)] : 0.0;
-        xy += x * y;
-        xx += x * x;
-        yy += y * y;
-    }
-    return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
-}
-
-struct TMatch {
-    std::int64_t lag = 0; // recorded frame i holds expected frame i - lag
-    double ncc = -1;
-};
-
-// Aligns recorded frames [at, at + n) with the expected signal by FFT cross-correlation of both
-// sides summed, over every lag that keeps the block inside the expected signal.
-TMatch align(const std::vector<float>& rec, std::int64_t at, int n, const std::vector<float>& expected) {
-    const std::int64_t m = static_cast<std::int64_t>(expected.size() / 2);
-    int size = 1;
-    while (size < m + n)
-        size *= 2;
-    std::vector<double> x(size), y(size);
-    std::vector<fftw_complex> fx(size / 2 + 1), fy(size / 2 + 1);
-    for (int i = 0; i < n; ++i)
-        x[i] = rec[2 * (at + i)] + rec[2 * (at + i) + 1];
-    for (std::int64_t i = 0; i < m; ++i)
-        y[i] = expected[2 * i] + expected[2 * i + 1];
-    fftw_plan px = fftw_plan_dft_r2c_1d(size, x.data(), fx.data(), FFTW_ESTIMATE);
-    fftw_plan py = fftw_plan_dft_r2c_1d(size, y.data(), fy.data(), FFTW_ESTIMATE);
-    fftw_execute(px);
-    fftw_execute(py);
-    for (int k = 0; k <= size / 2; ++k) {
-        const double re = fx[k][0] * fy[k][0] + fx[k][1] * fy[k][1]; // conj(X) * Y
-        const double im = fx[k][0] * fy[k][1] - fx[k][1] * fy[k][0];
-        fy[k][0] = re;
-        fy[k][1] = im;
-    }
-    fftw_plan pc = fftw_plan_dft_c2r_1d(size, fy.data(), y.data(), FFTW_ESTIMATE);
-    fftw_execute(pc);
-    fftw_destroy_plan(px);
-    fftw_destroy_plan(py);
-    fftw_destroy_plan(pc);
-    std::int64_t best = 0;
-    for (std::int64_t k = 1; k <= m - n; ++k)
-        if (y[k] > y[best])
-            best = k;
-    TMatch match{at - best, 0};
-    match.ncc = ncc(rec, at, n, expected, match.lag);
-    return match;
-}
-
 double rms(const std::vector<float>& v, std::int64_t first, std::int64_t count) {
     double s = 0;
     for (std::int64_t i = first; i < first + count; ++i)
         s += static_cast<double>(v[static_cast<size_t>(i)]) * v[static_cast<size_t>(i)];
     return std::sqrt(s / static_cast<double>(count));
-}
-
-// Lets the window's thread run for `ms` (the player needs no events there, but Qt may).
-void wait(int ms) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < until) {
-        QCoreApplication::processEvents();
-        QThread::msleep(5);
-    }
 }
 
 // Waits until the player has played up to `frame` (the null sink takes a moment to start
@@ -259,59 +98,6 @@ bool waitForPosition(const TPlayer& player, std::int64_t frame) {
     for (int i = 0; i < 1000 && player.position() < frame; ++i)
         wait(10);
     return player.position() >= frame;
-}
-
-// Records the null sink's monitor (float stereo at 48 kHz) from construction to stop().
-class TMonitorRecorder {
-public:
-    explicit TMonitorRecorder(std::string path) : path(std::move(path)) {
-        pid = spawn({"parecord", "--raw", "--device=ba_null.monitor", "--format=float32le", "--rate=48000",
-                     "--channels=2", "--latency-msec=10", this->path});
-    }
-    ~TMonitorRecorder() { endProcess(pid, SIGINT); }
-    bool started() const { return pid != 0; }
-    // Ends the recording; its frames, interleaved.
-    std::vector<float> stop() {
-        endProcess(pid, SIGINT);
-        pid = 0;
-        std::ifstream in(path, std::ios::binary);
-        in.seekg(0, std::ios::end);
-        const std::streamoff bytes = std::max<std::streamoff>(in.tellg(), 0);
-        in.seekg(0);
-        std::vector<float> monitor(static_cast<size_t>(bytes) / sizeof(float) / 2 * 2);
-        in.read(reinterpret_cast<char*>(monitor.data()),
-                static_cast<std::streamsize>(monitor.size() * sizeof(float)));
-        return monitor;
-    }
-
-private:
-    std::string path;
-    pid_t pid = 0;
-};
-
-// The share of `count` blocks of 50 ms, spread over recorded frames [first, last), that match the
-// expected signal (normalised cross-correlation at least 0.99 at their own best lag), and the best
-// match among them. Blocks are aligned one by one, so a gap the output left under load spoils
-// only the block it falls in.
-struct TBlocks {
-    int matching = 0;
-    TMatch best;
-    std::int64_t bestAt = 0;
-};
-TBlocks matchBlocks(const std::vector<float>& monitor, std::int64_t first, std::int64_t last,
-                    const std::vector<float>& expected, int count) {
-    const int block = rate / 20;
-    TBlocks r;
-    for (int i = 0; i < count; ++i) {
-        const std::int64_t at = first + (last - first - block) * i / std::max(count - 1, 1);
-        const TMatch m = align(monitor, at, block, expected);
-        r.matching += m.ncc >= 0.99;
-        if (m.ncc > r.best.ncc) {
-            r.best = m;
-            r.bestAt = at;
-        }
-    }
-    return r;
 }
 
 // Checks a recording of the monitor made while a take played with a switch to "Pickup" at about
@@ -351,7 +137,10 @@ void expectHeard(const std::vector<float>& monitor, const std::vector<float>& co
 // One server for all tests: Qt Multimedia connects to a sound server once per process.
 class PulsePlayback : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server = new TPulseServer; }
+    static TPulseServer* newServer() {
+        return new TPulseServer({"module-null-sink sink_name=ba_null rate=48000 channels=2"}, "ba_null", "");
+    }
+    static void SetUpTestSuite() { server = newServer(); }
     static void TearDownTestSuite() {
         delete server; // stops the server
         server = nullptr;
@@ -382,7 +171,7 @@ TEST_F(PulsePlayback, NullSinkHearsTheCorrectedSignalThenTheLevelMatchedPickup) 
     // Level-matched: the scaled pickup has the corrected signal's RMS over the whole take.
     EXPECT_NEAR(gain * r.inputRms, r.outputRms, 1e-6 * r.outputRms);
 
-    TMonitorRecorder recorder(d + "/monitor.raw");
+    TSourceRecorder recorder("ba_null.monitor", d + "/monitor.raw");
     ASSERT_TRUE(recorder.started()) << "parecord cannot be started";
     wait(400);
 
@@ -434,7 +223,7 @@ TEST_F(PulsePlayback, WindowPlaysTheRecordingItRenderedAndSwitchesWithTheRadioBu
     ASSERT_TRUE(r.file.ok);
     ASSERT_LE(r.peak, 1.0) << "the take is too loud for a comparison without clipping";
 
-    TMonitorRecorder recorder(d + "/window-monitor.raw");
+    TSourceRecorder recorder("ba_null.monitor", d + "/window-monitor.raw");
     ASSERT_TRUE(recorder.started()) << "parecord cannot be started";
     wait(400);
     listen.PlayStop->click();
@@ -488,7 +277,7 @@ TEST_F(PulsePlayback, OutputThatGoesAwayEndsPlaybackWithTheReasonAndPlayWorksOnc
     ASSERT_TRUE(warnings.size() == 1 && warnings[0].contains("playback ended"));
 
     delete server;
-    server = new TPulseServer; // Qt Multimedia connects to it a few seconds later
+    server = newServer(); // Qt Multimedia connects to it a few seconds later
     const std::int64_t kept = listen.player().position();
     for (int i = 0; i < 20 && listen.PlayStop->text() != "Stop"; ++i) {
         listen.PlayStop->click();
@@ -502,7 +291,7 @@ TEST_F(PulsePlayback, ThirtySecondsPlayWithoutAGapWhileEveryCoreIsBusy) {
     const std::string d = server->dir.path().toStdString();
     TPlayer player;
     player.setTake(renderedTake(d, 30), 1);
-    TMonitorRecorder recorder(d + "/long-monitor.raw");
+    TSourceRecorder recorder("ba_null.monitor", d + "/long-monitor.raw");
     wait(400);
     std::atomic<bool> quit{false};
     std::vector<std::thread> load;

@@ -1,6 +1,7 @@
 // Proves that an analysis run allocates nothing: replaces the global allocation functions of this
 // test binary with counting ones (kept apart from the other tests for that reason).
 #include "dsp/Analyzer.h"
+#include "dsp/LiveConvolver.h"
 #include "dsp/SyntheticGuitar.h"
 #include "support/AllocationHooks.h"
 
@@ -44,6 +45,20 @@ TEST(AnalysisAllocation, RunAllocatesNothing) {
     a->computeResponses();
     a->resampleToPlot(a->binDb.data(), a->micDb.data());
     a->setChannel(0);
+    counting = false;
+    EXPECT_EQ(allocations, 0);
+}
+
+TEST(AnalysisAllocation, LiveConvolutionAndAFilterChangeAllocateNothing) {
+    std::vector<double> taps(TLiveConvolver::maxTaps, 0.001);
+    TLiveConvolver c(taps, taps);
+    std::vector<float> in(1000, 0.25f), out(2000);
+    allocations = 0;
+    counting = true;
+    c.process(in.data(), out.data(), 1000);
+    c.stage(taps, {});
+    c.process(in.data(), out.data(), 1000);
+    c.reset();
     counting = false;
     EXPECT_EQ(allocations, 0);
 }
