@@ -229,11 +229,10 @@ TEST_F(TvkLoadState, BlendInTheWindowEqualsTheBatchToolsAndTravelsInTheProject) 
         window.cbSetAsLeft->click();
         window.cbSetAsRight->click();
         std::string error;
-        std::ostringstream err;
         args.insert(args.end(),
                     {"--open-project", fileBytes(project), "--export", fileBytes(dir.path() + "/c.smd")});
         EXPECT_TRUE(window.exportBodyData(dir.path() + "/g.smd") &&
-                    runCli(*parseCliOptions(args, error), err) == 0);
+                    runCli(*parseCliOptions(args, error), std::cerr) == 0);
         return readLines(dir.path() + "/g.smd") == readLines(dir.path() + "/c.smd");
     };
     loadExamples();
