@@ -359,6 +359,12 @@ void TTvkMain::createAnalysisPage() {
     eGain->setToolTip(QStringLiteral("Adjust gain (aim for ~0dB average gain)"));
     Label11 = label(p, "dB", 632, 236);
 
+    BlendLabel = label(p, "Blend", 552, 356);
+    eBlend = editNum(p, 584, 352, 41);
+    eBlend->setToolTip(QStringLiteral("Percent corrected; the rest is the bare pickup at the same loudness"));
+    BlendUnit = label(p, "%", 632, 356);
+    BlendLabel->setBuddy(eBlend);
+
     GroupBox2 = new QGroupBox(QStringLiteral("Set response as..."), p);
     GroupBox2->setGeometry(552, 264, 97, 81);
     cbSetAsLeft = button(GroupBox2, "Left", 6, 16, 51, 25);
@@ -501,6 +507,9 @@ void TTvkMain::nameControls() {
         BA_NAMED(Label10),
         BA_NAMED(eGain),
         BA_NAMED(Label11),
+        BA_NAMED(BlendLabel),
+        BA_NAMED(eBlend),
+        BA_NAMED(BlendUnit),
         BA_NAMED(GroupBox2),
         BA_NAMED(cbSetAsLeft),
         BA_NAMED(cbSetAsRight),
@@ -568,7 +577,7 @@ std::vector<std::vector<QWidget*>> TTvkMain::tabOrders() const {
          EnablePickup, PickupFName, LoadPickup, ScrollBox2},
         // Analysis. The group boxes take no focus themselves: their controls stand in their place.
         {cbRefMic, cbPickup, cbFilter, cbUseMinPhase, betaTrackBar, alphaTrackBar, ScrollBox3, cbSetAsLeft,
-         cbSetAsRight, eGain},
+         cbSetAsRight, eGain, eBlend},
         // Summary, with the "Listen" group's controls after the form's own.
         summary,
     };
@@ -648,6 +657,7 @@ void TTvkMain::startUp() {
         {dCompMic, EParameter::delayMic, &a.delayMic, 1},
         {dCompPickup, EParameter::delayPickup, &a.delayPickup, 1},
         {eGain, EParameter::gain, &a.gainDb, 1},
+        {eBlend, EParameter::blend, &a.blend, 1},
         {eHelm, EParameter::helmholtz, &a.fHelm, silent},
         {eFirstBody, EParameter::firstBody, &a.fFirstBody, silent},
     };

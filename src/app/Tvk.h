@@ -200,6 +200,9 @@ public:
     QLabel* Label10;
     TEditNum* eGain;
     QLabel* Label11;
+    QLabel* BlendLabel; // "Blend", below "Set response as..."
+    TEditNum* eBlend;
+    QLabel* BlendUnit; // "%"
     QGroupBox* GroupBox2;
     QPushButton* cbSetAsLeft;
     QPushButton* cbSetAsRight;
@@ -343,7 +346,7 @@ private:
     // Says once, in a box, that the mic and pickup responses have different rates.
     void noteSampleRates();
     // What a numeric field shows is what the analysis uses: the delays become whole samples, the
-    // gain the value of its shown text.
+    // gain and the blend the values of their shown texts.
     void keepShownValues();
     // Moves the window so that it lies inside the available area of its screen where it fits.
     void placeOnScreen();

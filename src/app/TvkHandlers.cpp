@@ -132,11 +132,14 @@ void TTvkMain::keepShownValues() {
             *delay = whole;
             field->setValue();
         }
-    char shown[TEditNum::displayBufferSize];
-    eGain->setValue(a.gainDb, shown);
-    if (const double gain = editNumTextValue(shown, 1.0, false); gain != a.gainDb && std::isfinite(gain)) {
-        a.gainDb = gain;
-        eGain->setValue();
+    const std::pair<TEditNum*, double*> shownOnly[] = {{eGain, &a.gainDb}, {eBlend, &a.blend}};
+    for (const auto& [field, value] : shownOnly) {
+        char shown[TEditNum::displayBufferSize];
+        field->setValue(*value, shown);
+        if (const double v = editNumTextValue(shown, 1.0, false); v != *value && std::isfinite(v)) {
+            *value = v;
+            field->setValue();
+        }
     }
 }
 

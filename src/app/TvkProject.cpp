@@ -76,6 +76,7 @@ bool TTvkMain::openProjectFile(const std::string& path, bool nameLost) {
     }
     const QString name = QFile::decodeName(QByteArray::fromStdString(stripPath(path)));
     statusNote->note(QStringLiteral("Opened ") + name);
+    eBlend->setValue(); // the file's blend
     setResponsesFrom(name);
     return true;
 }

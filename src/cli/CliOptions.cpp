@@ -177,6 +177,7 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
                 o.fMin = fMinAfterEdit(o.fMin, o.fMax);
             if (bounds.target == &o.fMax)
                 o.fMax = fMaxAfterEdit(o.fMin, o.fMax);
+            o.blendGiven = o.blendGiven || bounds.target == &o.blend;
         } else if (isIrSetting(arg)) {
             if (!parseIrSetting(arg, value, o.ir, error))
                 return std::nullopt;
@@ -224,8 +225,9 @@ const char* cliUsage() {
         parameterLines(
             TParameter::analysis,
             {{"--beta", "  --clean               use the clean pickup model\n"},
-             {"--gain", "  --channel C           store the filter as left, right or both (default both)\n"
-                        "  --name TEXT           instrument name in the exported file (default Guitar)\n"}}) +
+             {"--blend",
+              "  --channel C           store the filter as left, right or both (default both)\n"
+              "  --name TEXT           instrument name in the exported file (default Guitar)\n"}}) +
         "\n"
         "Display range of the plots:\n" +
         parameterLines(TParameter::display, {}) +

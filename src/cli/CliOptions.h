@@ -35,6 +35,8 @@ struct TCliOptions {
     double beta = startValue(EParameter::beta);               // a whole number
     bool clean = false;
     double gainDb = startValue(EParameter::gain); // dB
+    double blend = startValue(EParameter::blend); // percent corrected
+    bool blendGiven = false;                      // --blend given: it overrides a project's
     bool setLeft = true;                          // channels that receive the filter
     bool setRight = true;
     std::string name = "Guitar";                          // instrument name, UTF-8
@@ -69,8 +71,8 @@ struct TCliOptions {
 // The field each row of the parameter table's option sets, in the table's order.
 inline constexpr std::array<double TCliOptions::*, parameterTable.size()> parameterFields = {
     &TCliOptions::delayMic, &TCliOptions::delayPickup, &TCliOptions::alpha,     &TCliOptions::beta,
-    &TCliOptions::gainDb,   &TCliOptions::helmholtz,   &TCliOptions::firstBody, &TCliOptions::fMin,
-    &TCliOptions::fMax,     &TCliOptions::dbRange,
+    &TCliOptions::gainDb,   &TCliOptions::blend,       &TCliOptions::helmholtz, &TCliOptions::firstBody,
+    &TCliOptions::fMin,     &TCliOptions::fMax,        &TCliOptions::dbRange,
 };
 
 // Parses the arguments (without the program name). On a usage error returns nullopt and sets `error`.

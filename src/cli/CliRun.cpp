@@ -125,6 +125,8 @@ int runCli(const TCliOptions& o, std::ostream& out, std::ostream& err) {
     a->beta = static_cast<int>(o.beta);
     a->useMinPhase = o.clean;
     a->gainDb = o.gainDb;
+    if (o.blendGiven || o.openProject.empty())
+        a->blend = o.blend; // otherwise the project's
     a->fHelm = o.helmholtz;
     a->fFirstBody = o.firstBody;
     a->fMin = o.fMin;

@@ -35,6 +35,7 @@ public:
     double delayMic = startValue(EParameter::delayMic);       // samples, truncated toward zero where used
     double delayPickup = startValue(EParameter::delayPickup); // samples
     double gainDb = startValue(EParameter::gain);             // dB
+    double blend = startValue(EParameter::blend);             // % corrected, 0..100 (blendPickup)
     double fMin = startValue(EParameter::fMin);               // Hz, lower display frequency
     double fMax = startValue(EParameter::fMax); // Hz, upper display frequency; fMin <= fMax - minDisplayWidth
     double dbRange = startValue(EParameter::dbRange);      // dB, value range of the plots
@@ -93,6 +94,15 @@ public:
     void compressPeaks();
     void cleanPickupModel();
     void straightenAndGain();
+    // The last stage: while blend < 100, filterIr := b * filterIr + (1 - b) * g * s * impulse at the
+    // main arrival (the sample of largest magnitude, s its sign, so the two add in phase), with
+    // b = blend / 100 (0 below 0) and g = pinkLevelGain(); filterSpectrum follows. At 100 (or NaN)
+    // it changes nothing, not a bit. Allocates nothing.
+    void blendPickup();
+    // The gain that makes the bare pickup as loud as the filtered one on pink noise: levelMatchGain
+    // of the RMS of pink noise (power 1/f in each bin from 20 Hz to 20 kHz) through filterSpectrum
+    // and without it; 1 when the filter is silent there or not a number.
+    double pinkLevelGain() const;
     // Piecewise-linear interpolation in log-frequency of 4096 bin values onto the 500 plot points.
     void resampleToPlot(const double* v, double* out) const;
 

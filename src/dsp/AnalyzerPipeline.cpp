@@ -164,6 +164,7 @@ void TAnalyzer::computeResponses() {
     fft->transformBlock(fftIn.data(), fftOut.data(), false);
     std::copy_n(fftOut.begin(), binCount, filterSpectrum.begin());
     filterSpectrum[0] = Complex{};
+    blendPickup(); // keeps that, and the curve below shows the filter as mixed
 
     spectrumToDb(filterSpectrum, 0);
     plotResampling.apply(binDb.data(), filterDb.data());

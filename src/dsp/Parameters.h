@@ -14,6 +14,7 @@ enum class EParameter : std::uint8_t {
     alpha,
     beta,
     gain,
+    blend,
     helmholtz,
     firstBody,
     fMin,
@@ -44,12 +45,13 @@ struct TParameter {
 // One row a line: id, name, unit, default, minimum, maximum, small step, large step, format, whole,
 // option, its value, help, help note, section.
 // clang-format off
-inline constexpr std::array<TParameter, 10> parameterTable = {{
+inline constexpr std::array<TParameter, 11> parameterTable = {{
     {EParameter::delayMic, "Mic delay", "samples", 0, 0, 1000, 10, 100, "%2.0f", false, "--delay-mic", "N", "mic delay compensation, samples", "", TParameter::analysis},
     {EParameter::delayPickup, "Pickup delay", "samples", 0, 0, 1000, 10, 100, "%2.0f", false, "--delay-pickup", "N", "pickup delay compensation, samples", "", TParameter::analysis},
     {EParameter::alpha, "Straighten up response", "", 40, 0, 50, 1, 10, "%2.0f", true, "--alpha", "N", "straighten up response,", "", TParameter::analysis},
     {EParameter::beta, "Compress peaks", "", 30, 0, 50, 1, 10, "%2.0f", true, "--beta", "N", "compress peaks,", "", TParameter::analysis},
     {EParameter::gain, "Gain", "dB", 0, -20, 20, 0.1, 1, "%2.1f", false, "--gain", "DB", "gain in dB,", "", TParameter::analysis},
+    {EParameter::blend, "Blend", "%", 100, 0, 100, 1, 10, "%2.0f", true, "--blend", "PERCENT", "blend: % corrected, the rest the bare pickup,", "", TParameter::analysis},
     {EParameter::helmholtz, "Helmholtz resonance", "Hz", 100, 50, 300, 1, 10, "%2.1f", false, "--helmholtz", "HZ", "Helmholtz resonance,", "", TParameter::analysis},
     {EParameter::firstBody, "First body resonance", "Hz", 200, 100, 500, 1, 10, "%2.1f", false, "--first-body", "HZ", "first body resonance,", "", TParameter::analysis},
     {EParameter::fMin, "Lower frequency", "Hz", 50, 20, 2000, 1, 20, "%2.0f", false, "--fmin", "HZ", "lower frequency,", "", TParameter::display},

@@ -5,6 +5,7 @@
 #include "io/RegularFile.h"
 #include "io/SafeWriter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -84,6 +85,12 @@ TFileResult writeProject(const TAnalyzer& a, const std::string& path) {
     appendInt(out, a.fs);
     out += "\r\n N=";
     appendInt(out, blockLength);
+    // Only a blend below 100 % is written, so a file of the full correction stays as it always was;
+    // readers that do not know the key pass over its line (it holds none of theirs).
+    if (a.blend < 100) {
+        out += "\r\n blend=";
+        appendInt(out, std::lround(std::max(a.blend, 0.0)));
+    }
     out += "\r\n data=\r\n";
     for (const IrPair& p : a.irData) {
         out += ' ';
@@ -125,6 +132,7 @@ TFileResult readProject(TAnalyzer& a, const std::string& path) {
     // Everything goes into temporaries first; the analyzer changes only when the whole file is good.
     std::array<std::int32_t, 4> release = a.release;
     std::optional<std::int32_t> rate;
+    double blend = startValue(EParameter::blend); // a file without the line was made at 100 %
     std::vector<double> data(2 * blockLength, 0.0);
     bool dataFound = false;
     do {
@@ -136,6 +144,11 @@ TFileResult readProject(TAnalyzer& a, const std::string& path) {
         if (readKeyInts(line, "fs", fsValue, fsWhole) && fsWhole[0] && fsValue[0] >= 1000 &&
             fsValue[0] <= 768000)
             rate = fsValue[0];
+        std::int32_t blendValue[1] = {0};
+        bool blendWhole[1] = {false};
+        if (readKeyInts(line, blendKey, blendValue, blendWhole) && blendWhole[0] && blendValue[0] >= 0 &&
+            blendValue[0] <= 100)
+            blend = blendValue[0];
         if (readDataBlock(line, source, "data", data))
             dataFound = true;
     } while (source.next(line));
@@ -147,6 +160,7 @@ TFileResult readProject(TAnalyzer& a, const std::string& path) {
     a.release = release;
     if (rate)
         a.setFs(*rate);
+    a.blend = blend;
     for (int i = 0; i < blockLength; ++i)
         a.irData[i] = IrPair{data[2 * i], data[2 * i + 1]};
     return {};

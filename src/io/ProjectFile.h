@@ -13,10 +13,13 @@ class TAnalyzer;
 
 inline constexpr const char* projectFirstLine = "Sonmira analyser impulse response";
 inline constexpr const char* endOfDataMarker = "<##++--ENDOFDATA--++##>";
+// The key of the blend line, which holds none of the other keys ("release", "fs", "data").
+inline constexpr const char* blendKey = "blend";
 
 // Writes a.release, a.fs and all 8192 pairs of a.irData (mic, pickup; "%1.3e", four significant
 // digits) as 8200 lines ending in CR LF, numbers in the C locale, through writeFileSafely: on
-// failure the file at `path` is left as it was and the message says why.
+// failure the file at `path` is left as it was and the message says why. A blend below 100 adds the
+// line " blend=N" (whole percent, rounded) after the " N=" line.
 TFileResult writeProject(const TAnalyzer& a, const std::string& path);
 
 // Most bytes of a project file that are read: a saved project is about 250 KB, so anything near
@@ -31,6 +34,7 @@ inline constexpr std::uint64_t projectMaxFileSize = 64u << 20;
 // before its end or its "}", is rejected too.
 // On success: a.release takes the numbers of the "release" line (at most four; missing ones keep
 // their values); a.fs (with setFs) the " fs=" value when that is a whole number from 1000 to 768000;
+// a.blend the " blend=" value when that is a whole number from 0 to 100, otherwise (no such line) 100;
 // a.irData the values of the data block(s): mic and pickup alternating across lines, each block
 // from pair 0 on, at most 8192 pairs; pairs no block reaches are 0.0, and a value that is not a
 // finite number of magnitude up to 1e6 reads as 0.0. Nothing is normalised.

@@ -38,7 +38,7 @@ TEST_F(TvkTest, TabWalksEachPageAndComesBackRound) {
                     "ScrollBox1", "dCompPickup", "EnablePickup", "PickupFName", "LoadPickup", "ScrollBox2"} +
             display,
         QStringList{bar, "cbRefMic", "cbPickup", "cbFilter", "cbUseMinPhase", "betaTrackBar", "alphaTrackBar",
-                    "ScrollBox3", "cbSetAsLeft", "cbSetAsRight", "eGain"} +
+                    "ScrollBox3", "cbSetAsLeft", "cbSetAsRight", "eGain", "eBlend"} +
             display,
         QStringList{bar, "eHelm", "eFirstBody", "guitarName", "BitBtn1", "ExportIr", "Memo1", "OpenRecording",
                     "RecordingFName", "ABCorrected"} +

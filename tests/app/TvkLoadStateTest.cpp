@@ -222,6 +222,29 @@ TEST_F(TvkLoadState, NumericFieldsShowWhatTheAnalysisUses) {
     }
 }
 
+// Blend typed in the window travels in the project; the batch tool's export equals the window's.
+TEST_F(TvkLoadState, BlendInTheWindowEqualsTheBatchToolsAndTravelsInTheProject) {
+    const QString project = dir.path() + "/b.smp";
+    const auto sameExports = [&](std::vector<std::string> args) {
+        window.cbSetAsLeft->click();
+        window.cbSetAsRight->click();
+        std::string error;
+        args.insert(args.end(),
+                    {"--open-project", fileBytes(project), "--export", fileBytes(dir.path() + "/c.smd")});
+        EXPECT_TRUE(window.exportBodyData(dir.path() + "/g.smd") &&
+                    runCli(*parseCliOptions(args, error), std::cerr) == 0);
+        return readLines(dir.path() + "/g.smd") == readLines(dir.path() + "/c.smd");
+    };
+    loadExamples();
+    enter(window.eBlend, "49.6"); // used as shown
+    ASSERT_TRUE(window.saveProject(project) && readLines(project)[5] == " blend=50");
+    enter(window.eBlend, "100");
+    ASSERT_TRUE(window.openProject(project) && a.blend == 50);
+    EXPECT_TRUE(sameExports({}));
+    enter(window.eBlend, "30");
+    EXPECT_TRUE(sameExports({"--blend", "30"}));
+}
+
 // Names that are not valid UTF-8 open from the command line, byte for byte; from a Qt string
 // (the dialog) they are reported as such and change nothing.
 TEST_F(TvkLoadState, NamesThatAreNotUtf8) {

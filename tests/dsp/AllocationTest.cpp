@@ -36,6 +36,7 @@ TEST(AnalysisAllocation, CounterSeesAnAllocation) {
 TEST(AnalysisAllocation, RunAllocatesNothing) {
     auto a = testing_dsp::guitar();
     a->delayMic = 28;
+    a->blend = 50;
     allocations = 0;
     counting = true;
     a->computeResponses();

@@ -128,4 +128,18 @@ TEST(ReferenceAnalysis, ExamplePairMatchesTheStoredOutputsWithinRounding) {
     }
 }
 
+// Blend: the filter mixed with the level-matched impulse at its arrival; 100 % changes not a bit.
+TEST(ReferenceAnalysis, BlendMixesTheLevelMatchedImpulseAtTheArrivalIntoTheFilter) {
+    const auto full = exampleAnalysis(settings[0]);
+    const auto& ir = full->filterIr;
+    const auto at = std::max_element(ir.begin(), ir.end(), [](double x, double y) { return x * x < y * y; });
+    for (const double blend : {0.0, 50.0, 100.0}) {
+        const auto mixed = exampleAnalysis({"blend", [=](TAnalyzer& a) { a.blend = blend; }});
+        const double pickup = (1 - blend / 100) * full->pinkLevelGain() * (*at < 0 ? -1 : 1);
+        for (int t = 0; t < blockLength; ++t)
+            ASSERT_EQ(mixed->filterIr[t], blend / 100 * ir[t] + (t == at - ir.begin() ? pickup : 0)) << t;
+        EXPECT_EQ(full->filterDb == mixed->filterDb, blend == 100);
+    }
+}
+
 } // namespace
