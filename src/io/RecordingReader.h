@@ -12,6 +12,9 @@ struct TRecordingInfo {
     int channels = 0;
     int rate = 0;           // Hz
     bool integer = false;   // integer samples: a sample at full scale may be clipped
+    // The largest magnitude the encoding can hold (32767/32768 for 16 bits, 0.98 for mu-law, 0.984
+    // for A-law, ...): a sample this large is at full scale. Infinity for floating-point files.
+    double fullScale = 0;
     std::string formatName; // for reports ("WAV", "FLAC", ...)
 };
 
@@ -30,18 +33,23 @@ public:
 
     // Reads up to `frames` frames into `interleaved` (frames * channels values, full scale = 1.0,
     // integer files scaled by 2^-(bits-1) so full scale reads as exactly -1.0). Returns the frames
-    // read, 0 at the end, or -1 after a read error or a sample that is not a finite number
-    // (then lastError() says what went wrong, naming the file).
+    // read, 0 at the end, or -1 after a read error (then lastError() says what went wrong, naming
+    // the file). A float file's samples come as stored, infinities and NaNs included: each user
+    // judges the channels it uses (see nonFiniteMessage).
     std::int64_t read(float* interleaved, std::int64_t frames);
+    // Frames read since the start (or the last rewind).
+    std::int64_t position() const { return framesRead; }
     // Starts reading again from the first frame; false if the file cannot seek.
     bool rewind();
     const std::string& lastError() const { return error; }
     void close();
+    // "Cannot read "path": frame N holds a value that is not a finite number", N counted from 1.
+    std::string nonFiniteMessage(std::int64_t frame) const;
 
 private:
     void* file = nullptr; // SNDFILE*
     TRecordingInfo recordingInfo;
     std::string path;
     std::string error;
-    std::int64_t position = 0; // frames read since the start
+    std::int64_t framesRead = 0;
 };

@@ -74,8 +74,10 @@ public:
                 return fileError("Cannot read \"" + path + "\": it ends after " + std::to_string(done) +
                                  " of its " + std::to_string(total) + " frames");
             for (std::int64_t i = 0; i < n; ++i) {
-                const float v =
-                    block[static_cast<size_t>(i * channels + channel)]; // finite: the reader checks
+                const float v = block[static_cast<size_t>(i * channels + channel)];
+                // Only the rendered channel is judged: a NaN elsewhere does not matter here.
+                if (!std::isfinite(v))
+                    return fileError(reader.nonFiniteMessage(done + i + 1));
                 inputSquares += static_cast<double>(v) * v;
                 hopInput[hopFrames++] = v;
                 if (hopFrames == TConvolver::hop && !flushHop(false))
