@@ -64,7 +64,7 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         bool whole;
     };
     double alpha = o.alpha, beta = o.beta;
-    std::string learnChannels;
+    std::string learnChannels, learnPolarity;
     const std::map<std::string, NumberOption> numbers = {
         {"--delay-mic", {&o.delayMic, 0, 1000, false}},
         {"--delay-pickup", {&o.delayPickup, 0, 1000, false}},
@@ -93,6 +93,7 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         {"--learn-pickup", &o.learnPickup},
         {"--learn-mic", &o.learnMic},
         {"--learn-channels", &learnChannels},
+        {"--learn-polarity", &learnPolarity},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -178,6 +179,12 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
     }
     o.alpha = static_cast<int>(alpha);
     o.beta = static_cast<int>(beta);
+    if (!learnPolarity.empty() && learnPolarity != "normal" && learnPolarity != "measured") {
+        error = "--learn-polarity needs normal or measured, not '" + learnPolarity + "'";
+        return std::nullopt;
+    }
+    o.learnNormalPolarity = learnPolarity == "normal";
+    o.learnPolarityGiven = !learnPolarity.empty();
     if ((!learnChannels.empty() && !parseLearnChannels(learnChannels, o, error)) ||
         !checkLearnOptions(o, error))
         return std::nullopt;
@@ -201,6 +208,8 @@ const char* cliUsage() {
            "  --learn-channels P,M  the take's pickup and mic channels, from 1 (default 1,2)\n"
            "  --learn-pickup FILE   learn from two mono tracks of one session: the pickup track\n"
            "  --learn-mic FILE      ... and the mic track (both needed)\n"
+           "  --learn-polarity normal|measured\n"
+           "                        turn an inverted mic back (default: keep what was measured)\n"
            "\n"
            "Analysis (defaults are the window's start values):\n"
            "  --delay-mic N         mic delay compensation, samples 0..1000 (default 0)\n"

@@ -187,6 +187,9 @@ TFileResult learnTake(const TTakeSource& source, TLearnedTake& result, const TLe
     std::int64_t offset = 0;
     if (tracks && !trackOffset(stream, offset, r))
         return r;
+    // The estimate finds lags within half a segment by itself, as it does for one take.
+    if (std::abs(offset) < TTransferEstimate::segmentLength(rate) / 4)
+        offset = 0;
     result.trackOffsetSeconds = static_cast<double>(offset) / rate;
 
     TFirstPass first(rate, stream.pickupFullScale(), stream.micFullScale(), tracks);

@@ -138,6 +138,15 @@ TEST_F(CliLearn, LearnsFromATakeOrTwoTracksAndWritesEverythingAfterwards) {
               0);
     EXPECT_TRUE(read(out("c.smd")) == smd);
     EXPECT_NE(stdoutText.find("Learned from the tracks"), std::string::npos);
+    // A mic of inverted polarity is named, and turned back when asked.
+    std::vector<double> inverted = take.mic;
+    for (double& v : inverted)
+        v = -v;
+    write("inverted.wav", {&take.pickup, &inverted});
+    ASSERT_EQ(run("--learn " + out("inverted.wav") + " --learn-polarity normal --alpha 45 --export " + out("e.smd")), 0);
+    EXPECT_TRUE(read(out("e.smd")) == smd);
+    EXPECT_NE(stdoutText.find("\nWarning: the mic's polarity is inverted against the pickup's; turned back"),
+              std::string::npos);
 
     // The project keeps the learned pair (at the project file's precision).
     EXPECT_EQ(run("--open-project " + out("a.smp") + " --alpha 45 --export " + out("d.smd")), 0);
@@ -167,6 +176,9 @@ TEST_F(CliLearn, RefusedTakesExitOneWithOneLineAndWriteNothing) {
          "differs from the 44100 Hz"},
         {"--learn " + out("silent.wav"), out("silent.wav"), "the mic (channel 2) is silent"},
         {"--learn " + out("short.wav"), out("short.wav"), "too little playing"},
+        {"--learn " + out("take.wav") + " --learn-channels 2,1", out("take.wav"),
+         ": the channels look swapped: the mic's sound comes 0.5 ms before the pickup's; learn with "
+         "--learn-channels 1,2"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(run(c.args + " --export " + out("x.smd") + " --save-project " + out("x.smp")), 1) << c.args;
