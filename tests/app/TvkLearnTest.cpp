@@ -287,6 +287,21 @@ TEST_F(TvkLearnTest, ErrorsNameTheFileAndChangeNothing) {
     EXPECT_TRUE(state() == before);
 }
 
+TEST_F(TvkLearnTest, SwapChannelsLearnsAgainWithTheChannelsSwappedAndTheReliableRangeIsShown) {
+    TLearnDialog& d = openWithTake(take);
+    EXPECT_FALSE(d.swapButton->isVisible());
+    d.normalPolarity->setChecked(true);
+    d.swapButton->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !d.learning(); }, 30000));
+    EXPECT_EQ(d.pickupChannel->currentIndex(), 1);
+    EXPECT_EQ(d.micChannel->currentIndex(), 0);
+    ASSERT_NE(d.learned(), nullptr);
+    EXPECT_EQ(d.learned()->source.pickupChannel, 2);
+    EXPECT_TRUE(d.learned()->source.normalPolarity);
+    EXPECT_GT(*std::max_element(d.coherenceView().reliable.begin(), d.coherenceView().reliable.end()), 0);
+    d.reject();
+}
+
 TEST_F(TvkLearnTest, TakeDroppedAnywhereOpensTheDialogAndMonoWaveFilesLoadAsBefore) {
     // On the mic strip a stereo file is a take, not a mic response.
     EXPECT_TRUE(dropFile(&window, centreIn(&window, window.ScrollBox1), take));
