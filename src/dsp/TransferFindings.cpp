@@ -50,13 +50,15 @@ double smoothingFactor(int k) {
 // body and the room add; its envelope (the magnitude of its analytic signal) merges the lobes of
 // either sign that a transfer's arrival can hold into one, refined by a parabola through the
 // envelope's peak and its neighbours. `sign` is the sign of the transform at the peak.
-double bulkDelay(const TTransferEstimate::TState& s, double& sign) {
+// `reversed`: the delay of the pickup behind the mic instead.
+double bulkDelay(const TTransferEstimate::TState& s, double& sign, bool reversed = false) {
     TRealFFT real(s.L), quadrature(s.L);
     for (int k = 0; k < s.spectrumBins; ++k) {
         const double a = std::sqrt(norm(s.spm[k]));
         const double c = a > 0 ? coherenceOf(s.spp[k], s.smm[k], s.spm[k]) / a : 0.0;
-        real.spectrum()[k] = {s.spm[k].re * c, s.spm[k].im * c};
-        quadrature.spectrum()[k] = {s.spm[k].im * c, -s.spm[k].re * c}; // times -i
+        const Complex z = {s.spm[k].re, reversed ? -s.spm[k].im : s.spm[k].im};
+        real.spectrum()[k] = {z.re * c, z.im * c};
+        quadrature.spectrum()[k] = {z.im * c, -z.re * c}; // times -i
     }
     real.backward();
     quadrature.backward();
@@ -264,6 +266,8 @@ void findTransfer(const TTransferEstimate::TState& s, TTransferResult& r) {
     const double lag = bulkDelay(s, sign);
     r.lagSeconds = lag / s.rate;
     r.swapped = r.lagSeconds < -TTransferEstimate::swapLimitSeconds;
+    if (r.swapped) // how far the mic is ahead, measured as it would be with the channels swapped back
+        r.lagSeconds = -bulkDelay(s, sign, true) / s.rate;
     (void)sign;
     r.shiftSamples = lag - TTransferEstimate::arrivalSample;
 

@@ -14,7 +14,7 @@ namespace {
 
 constexpr double maxOffsetSeconds = 2;  // two tracks may be this far apart either way
 constexpr double offsetChunkSeconds = 20; // of both tracks, for their offset
-constexpr double stretchSeconds = 10;   // for the drift: the lag of each stretch this long
+constexpr double stretchSeconds = 5; // for the drift: the lag of each stretch this long
 
 std::string quoted(const std::string& path) {
     return "\"" + path + "\"";
@@ -124,17 +124,20 @@ struct TFirstPass {
     TFirstPass(int r, double pickupFullScale, double micFullScale, bool tracks)
         : scan(TTransferEstimate::segmentLength(r), pickupFullScale, micFullScale), rate(r), twoTracks(tracks) {}
 
-    std::vector<Complex> reference; // the first stretch's cross-spectrum
+    // The previous stretch's cross-spectrum and lag: each stretch is measured against the one
+    // before it, whose drift smears it alike, and the lags add up.
+    std::vector<Complex> previous;
+    double previousLag = 0;
 
     void endStretch() {
         if (!stretch)
             return;
-        if (stretch->usableSegments() >= 3) {
-            if (reference.empty())
-                reference = stretch->crossSpectrum();
-            lags.push_back({0.5 * static_cast<double>(stretchStart + fed) / rate,
-                            relativeLag(reference, stretch->crossSpectrum(), rate),
+        if (stretch->usableSegments() >= 2) {
+            const double lag = previous.empty() ? 0 : previousLag + relativeLag(previous, stretch->crossSpectrum(), rate);
+            lags.push_back({0.5 * static_cast<double>(stretchStart + fed) / rate, lag,
                             static_cast<double>(stretch->usableSegments())});
+            previous = stretch->crossSpectrum();
+            previousLag = lag;
         }
         stretch.reset();
     }
@@ -207,8 +210,9 @@ TFileResult learnTake(const TTakeSource& source, TLearnedTake& result, const TLe
     if (tracks) {
         const double ppm = fitDriftPpm(first.lags, rate);
         if (std::fabs(ppm) > maxDriftPpm)
-            return fileError("Cannot learn from " + sourceNames(source) + ": the two recorders' clocks differ by " +
-                             number("%.0f", ppm) + " ppm, more than " + number("%g", maxDriftPpm) + " ppm");
+            return fileError("Cannot learn from " + sourceNames(source) +
+                             ": the two recorders' clocks differ by more than " + number("%g", maxDriftPpm) +
+                             " ppm");
         // Corrected when it moves the tracks apart by a quarter of a sample or more over the take.
         if (std::fabs(ppm) * 1e-6 * static_cast<double>(stream.frames()) >= 0.25) {
             result.driftPpm = ppm;
