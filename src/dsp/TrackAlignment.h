@@ -13,9 +13,9 @@
 int coarseLag(const float* pickup, const float* mic, std::int64_t count, int maxLag);
 
 // How much later (in samples, a fraction allowed) the mic of one stretch of two tracks comes than
-// in a reference stretch, from their summed cross-spectra (as TTransferEstimate::crossSpectrum
-// gives them, segment length 2 (n - 1) at `rate`): the peak of the phase transform of one over
-// the other, below 8 kHz, where the transfer itself cancels. Within a quarter segment either way.
+// in a reference stretch, from their summed cross-spectra at the n bins k * rate / (2 (n - 1))
+// (as TTransferEstimate::crossSpectrum gives them): the peak of the phase transform of one over
+// the other, below 8 kHz, where the transfer itself cancels. Within (n - 1) / 2 samples either way.
 double relativeLag(const std::vector<Complex>& reference, const std::vector<Complex>& later, int rate);
 
 // Lags measured in successive stretches: each at `seconds` (the stretch's middle), weighted.

@@ -148,15 +148,6 @@ void TTransferEstimate::analyseSegment() {
     s.micFft.forward();
     const Complex* ps = s.pickupFft.spectrum();
     const Complex* ms = s.micFft.spectrum();
-    for (int k = 0; k < s.spectrumBins; ++k) {
-        const Complex p = ps[k];
-        const Complex m = ms[k];
-        s.spp[k] += norm(p);
-        s.smm[k] += norm(m);
-        // conj(p) * m
-        s.spm[k].re += p.re * m.re + p.im * m.im;
-        s.spm[k].im += p.re * m.im - p.im * m.re;
-    }
     // The analysis' bins, for all usable segments and for the loud or quiet group this one is in.
     TSpectrumSums* groups[3] = {&s.all, nullptr, nullptr};
     if (pickupRms >= s.levels.loudRms)
@@ -173,7 +164,7 @@ void TTransferEstimate::analyseSegment() {
             const double pp = norm(p);
             g->spp[k] += pp;
             g->smm[k] += norm(m);
-            g->spm[k].re += p.re * m.re + p.im * m.im;
+            g->spm[k].re += p.re * m.re + p.im * m.im; // conj(p) * m
             g->spm[k].im += p.re * m.im - p.im * m.re;
             g->spp2[k] += pp * pp;
         }
@@ -181,7 +172,7 @@ void TTransferEstimate::analyseSegment() {
 }
 
 const std::vector<Complex>& TTransferEstimate::crossSpectrum() const {
-    return state->spm;
+    return state->all.spm;
 }
 
 int TTransferEstimate::usableSegments() const {

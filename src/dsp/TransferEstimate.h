@@ -65,7 +65,7 @@ struct TTransferResult {
 
     // The bulk delay: where the phase transform of the averaged cross-spectrum peaks, refined to a
     // fraction of a sample; seconds, positive when the mic comes after the pickup, found within
-    // half a segment either way.
+    // 4096 samples either way (85 ms at 48 kHz).
     double lagSeconds = 0;
     double shiftSamples = 0; // lag * rate - arrivalSample: how far the response was advanced
     // The mic's sound comes more than swapLimitSeconds before the pickup's.
@@ -144,8 +144,8 @@ public:
     void add(const double* pickup, const double* mic, std::int64_t count, int stride = 1);
     // Samples fed so far.
     std::int64_t samples() const { return fed; }
-    // The summed cross-spectrum of the usable segments at every bin of a segment's transform
-    // (segmentLength / 2 + 1 values), and how many segments it sums.
+    // The summed cross-spectrum of the usable segments at the analysis' bins 0..4096, and how many
+    // segments it sums.
     const std::vector<Complex>& crossSpectrum() const;
     int usableSegments() const;
 

@@ -36,12 +36,8 @@ struct TTransferEstimate::TState {
     std::vector<double> window = std::vector<double>(static_cast<std::size_t>(L));
     TRealFFT pickupFft{L};
     TRealFFT micFft{L};
-    // Sums over the usable segments at every bin of the segment's transform (for the lag).
-    std::vector<double> spp = std::vector<double>(static_cast<std::size_t>(spectrumBins));
-    std::vector<double> smm = std::vector<double>(static_cast<std::size_t>(spectrumBins));
-    std::vector<Complex> spm = std::vector<Complex>(static_cast<std::size_t>(spectrumBins));
-    // The same at the analysis' bins over all usable segments, the loudest quarter and the
-    // quietest half.
+    // Sums at the analysis' bins over all usable segments, the loudest quarter and the quietest
+    // half.
     TSpectrumSums all, loud, quiet;
     std::int64_t segments = 0;
     std::int64_t usableSamples = 0, silentSamples = 0, clippedSamples = 0;

@@ -44,47 +44,45 @@ double smoothingFactor(int k) {
     return 1;
 }
 
-// The bulk delay in samples from the full-resolution sums: where the envelope of the phase
+// The bulk delay in samples from the sums at the analysis' bins: where the envelope of the phase
 // transform of their cross-spectrum peaks, each bin weighted by its coherence so that bins of noise
 // do not drown the peak. The phase transform keeps the direct sound's arrival sharp whatever the
 // body and the room add; its envelope (the magnitude of its analytic signal) merges the lobes of
-// either sign that a transfer's arrival can hold into one, refined by a parabola through the
-// envelope's peak and its neighbours. `sign` is the sign of the transform at the peak.
+// either sign that a transfer's arrival can hold into one. `sign` is the sign of the transform at
+// the arrival.
 // `reversed`: the delay of the pickup behind the mic instead.
-double bulkDelay(const TTransferEstimate::TState& s, double& sign, bool reversed = false) {
-    TRealFFT real(s.L), quadrature(s.L);
-    for (int k = 0; k < s.spectrumBins; ++k) {
-        const double a = std::sqrt(norm(s.spm[k]));
-        const double c = a > 0 ? coherenceOf(s.spp[k], s.smm[k], s.spm[k]) / a : 0.0;
-        const Complex z = {s.spm[k].re, reversed ? -s.spm[k].im : s.spm[k].im};
+double bulkDelay(const TSpectrumSums& g, int rate, double& sign, bool reversed = false) {
+    TRealFFT real(N), quadrature(N);
+    for (int k = 0; k < analysisBins; ++k) {
+        const double a = std::sqrt(norm(g.spm[k]));
+        const double c = a > 0 ? coherenceOf(g.spp[k], g.smm[k], g.spm[k]) / a : 0.0;
+        const Complex z = {g.spm[k].re, reversed ? -g.spm[k].im : g.spm[k].im};
         real.spectrum()[k] = {z.re * c, z.im * c};
         quadrature.spectrum()[k] = {z.im * c, -z.re * c}; // times -i
     }
     real.backward();
     quadrature.backward();
     const auto envelope = [&](int lag) {
-        const int i = (lag % s.L + s.L) % s.L;
+        const int i = (lag % N + N) % N;
         return std::hypot(real.real()[i], quadrature.real()[i]);
     };
     int largest = 0;
-    for (int lag = -s.L / 2; lag < s.L / 2; ++lag)
+    for (int lag = -N / 2; lag < N / 2; ++lag)
         if (envelope(lag) > envelope(largest))
             largest = lag;
-    // The direct sound: the first peak within onsetSeconds before the largest that reaches
-    // onsetShare of it (in a reverberant room the largest can come later).
-    constexpr double onsetShare = 0.5, onsetSeconds = 0.030;
-    int peak = largest;
-    for (int lag = largest - static_cast<int>(onsetSeconds * s.rate); lag < largest; ++lag) {
-        const double v = envelope(lag);
-        if (v >= onsetShare * envelope(largest) && v >= envelope(lag - 1) && v >= envelope(lag + 1)) {
-            peak = lag;
-            break;
-        }
+    // The centre of the envelope's energy within a millisecond of its peak: lobes close together
+    // count by their size, so the arrival moves smoothly with the transfer, never by a jump.
+    const int window = rate / 1000;
+    double sum = 0, weight = 0;
+    for (int lag = largest - window; lag <= largest + window; ++lag) {
+        const double e = envelope(lag) * envelope(lag);
+        sum += e * lag;
+        weight += e;
     }
-    sign = real.real()[(peak + s.L) % s.L] < 0 ? -1 : 1;
-    const double before = envelope(peak - 1), here = envelope(peak), after = envelope(peak + 1);
-    const double curve = before - 2 * here + after;
-    return peak + (curve < 0 ? std::clamp(0.5 * (before - after) / curve, -0.5, 0.5) : 0.0);
+    const double centre = sum / weight;
+    const int near = static_cast<int>(std::lround(centre));
+    sign = real.real()[(near % N + N) % N] < 0 ? -1 : 1;
+    return centre;
 }
 
 // The level of the loud group's transfer over the quiet group's in the octave band (125 Hz ..
@@ -263,11 +261,11 @@ void findTransfer(const TTransferEstimate::TState& s, TTransferResult& r) {
         used.subtract(s.loud);
 
     double sign = 1;
-    const double lag = bulkDelay(s, sign);
+    const double lag = bulkDelay(s.all, s.rate, sign);
     r.lagSeconds = lag / s.rate;
     r.swapped = r.lagSeconds < -TTransferEstimate::swapLimitSeconds;
     if (r.swapped) // how far the mic is ahead, measured as it would be with the channels swapped back
-        r.lagSeconds = -bulkDelay(s, sign, true) / s.rate;
+        r.lagSeconds = -bulkDelay(s.all, s.rate, sign, true) / s.rate;
     (void)sign;
     r.shiftSamples = lag - TTransferEstimate::arrivalSample;
 

@@ -14,6 +14,7 @@ namespace {
 
 constexpr double maxOffsetSeconds = 2;  // two tracks may be this far apart either way
 constexpr double offsetChunkSeconds = 20; // of both tracks, for their offset
+constexpr double nearSeconds = 0.040;    // tracks closer than this are not shifted before learning
 constexpr double stretchSeconds = 5; // for the drift: the lag of each stretch this long
 
 std::string quoted(const std::string& path) {
@@ -190,8 +191,8 @@ TFileResult learnTake(const TTakeSource& source, TLearnedTake& result, const TLe
     std::int64_t offset = 0;
     if (tracks && !trackOffset(stream, offset, r))
         return r;
-    // The estimate finds lags within half a segment by itself, as it does for one take.
-    if (std::abs(offset) < TTransferEstimate::segmentLength(rate) / 4)
+    // The estimate finds a mic's usual lag by itself, as it does for one take.
+    if (std::abs(offset) < static_cast<std::int64_t>(nearSeconds * rate))
         offset = 0;
     result.trackOffsetSeconds = static_cast<double>(offset) / rate;
 

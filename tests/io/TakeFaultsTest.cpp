@@ -17,7 +17,7 @@ using namespace synthetic_take;
 using namespace take_truth;
 
 constexpr double seconds = 30;
-constexpr double exampleLag = 18.6; // samples from the example pickup's arrival to its mic's, as learned
+constexpr double exampleLag = 38.8; // samples from the example pickup's arrival to its mic's, as learned
 
 struct TFault {
     const char* name;
@@ -111,7 +111,7 @@ const TFault faults[] = {
     {.name = "MicTenMillisecondsFarther", .rate = 44100, .delayMs = 10.37, .says = "ms after the pickup"},
     {.name = "MicFortyMillisecondsFarther", .delayMs = 40.0, .says = "ms after the pickup"},
     {.name = "SwappedChannels",
-     .delayMs = 1.1,
+     .delayMs = 0.7,
      .choose = [](TTakeSource& s) { std::swap(s.pickupChannel, s.micChannel); },
      .says = ": the channels look swapped: the mic's sound comes 1.5 ms before the pickup's; learn with "
              "--learn-channels 1,2",
