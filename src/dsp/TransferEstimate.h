@@ -63,9 +63,10 @@ struct TTransferResult {
     double clippedSeconds = 0;
     int usableSegments = 0;
 
-    // The bulk delay: where the phase transform of the averaged cross-spectrum peaks, refined to a
-    // fraction of a sample; seconds, positive when the mic comes after the pickup, found within
-    // 4096 samples either way (85 ms at 48 kHz).
+    // The bulk delay: the arrival of the mic's sound after the pickup's, in seconds to a fraction
+    // of a sample (negative: before), from the envelope of the phase transform of the averaged
+    // cross-spectrum, found within 4096 samples either way (85 ms at 48 kHz). For a swapped take,
+    // minus the lag measured with the channels swapped back.
     double lagSeconds = 0;
     double shiftSamples = 0; // lag * rate - arrivalSample: how far the response was advanced
     // The mic's sound comes more than swapLimitSeconds before the pickup's.
