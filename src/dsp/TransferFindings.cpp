@@ -221,20 +221,41 @@ void findReflection(const std::vector<Complex>& h, TTransferResult& r) {
         r.reflectionGain = r.reflectionSeconds = 0;
 }
 
+// The weight of bin k in the band that judges the arrival's sign and the room: nothing below
+// 100 Hz, a cos^2 ramp to 1 at 200 Hz, 1 up to 8 kHz, a ramp to nothing at 12 kHz (a body's and a
+// preamp's low ringing and the noise above are no part of either).
+double judgingBand(int k, int rate) {
+    const double f = static_cast<double>(k) * rate / N;
+    const auto ramp = [](double x) { return x <= 0 ? 0.0 : x >= 1 ? 1.0 : std::pow(std::sin(M_PI / 2 * x), 2); };
+    return ramp((f - 100) / 100) * ramp((12000 - f) / 4000);
+}
+
+// The response limited to the judging band.
+std::vector<double> judgedResponse(const std::vector<Complex>& h, int rate) {
+    TRealFFT inverse(N);
+    for (int k = 0; k <= N / 2; ++k) {
+        const double w = judgingBand(k, rate) / N;
+        inverse.spectrum()[k] = {h[k].re * w, h[k].im * w};
+    }
+    inverse.backward();
+    return std::vector<double>(inverse.real(), inverse.real() + N);
+}
+
 // The response's energy from 50 to 100 ms after its arrival relative to all of it, less the share
 // the random error spreads over those samples. (Later samples hold what wrapped around from before
 // the arrival.)
-void findTail(const std::vector<Complex>& h, const std::vector<double>& variance, TTransferResult& r) {
+void findTail(const std::vector<Complex>& h, const std::vector<double>& variance, const std::vector<double>& judged,
+              TTransferResult& r) {
     const int from = TTransferEstimate::arrivalSample + static_cast<int>(0.050 * r.rate);
     const int to = std::min(N / 2, TTransferEstimate::arrivalSample + static_cast<int>(0.100 * r.rate));
     double total = 0, late = 0, noise = 0;
     for (int t = 0; t < N; ++t) {
-        total += r.response[t] * r.response[t];
+        total += judged[t] * judged[t];
         if (t >= from && t < to)
-            late += r.response[t] * r.response[t];
+            late += judged[t] * judged[t];
     }
-    for (int k = 1; k < binCount; ++k)
-        noise += 2 * 2 * variance[k] * norm(h[k]); // the complex error's variance is twice the magnitude's
+    for (int k = 1; k < binCount; ++k) // the complex error's variance is twice the magnitude's
+        noise += 2 * 2 * variance[k] * norm(h[k]) * std::pow(judgingBand(k, r.rate), 2);
     noise = noise / (static_cast<double>(N) * N) * (to - from);
     r.tailDb = 10 * std::log10(std::max(late - noise, 1e-20 * total) / std::max(total, 1e-300));
     r.reverberant = r.tailDb >= TTransferEstimate::tailLimitDb;
@@ -289,13 +310,15 @@ void findTransfer(const TTransferEstimate::TState& s, TTransferResult& r) {
     inverse.backward();
     for (int i = 0; i < N; ++i)
         r.response[i] = inverse.real()[i] / N;
-    // The main arrival: the response's largest sample within a millisecond of the arrival.
+    // The main arrival's sign: the response in the judging band summed over a millisecond either
+    // side of the arrival under a Hann window, so that lobes of either sign close together count
+    // by their area.
+    const std::vector<double> judged = judgedResponse(h, s.rate);
     const int window = s.rate / 1000;
-    int main = TTransferEstimate::arrivalSample;
-    for (int i = std::max(0, main - window); i <= main + window; ++i)
-        if (std::fabs(r.response[i]) > std::fabs(r.response[main]))
-            main = i;
-    r.polarityInverted = r.response[main] < 0;
+    double area = 0;
+    for (int t = -window; t <= window; ++t)
+        area += judged[(TTransferEstimate::arrivalSample + t + N) % N] * (0.5 + 0.5 * std::cos(M_PI * t / window));
+    r.polarityInverted = area < 0;
 
     for (int b = 0; b < octaveBandCount; ++b) {
         const double low = octaveBandCentres[b] / std::sqrt(2.0), high = octaveBandCentres[b] * std::sqrt(2.0);
@@ -315,5 +338,5 @@ void findTransfer(const TTransferEstimate::TState& s, TTransferResult& r) {
     relativeVariance(used, r.coherence, variance);
     findReliability(used, variance, r);
     findReflection(h, r);
-    findTail(h, variance, r);
+    findTail(h, variance, judged, r);
 }
