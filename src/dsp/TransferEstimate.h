@@ -71,7 +71,8 @@ struct TTransferResult {
     double shiftSamples = 0; // lag * rate - arrivalSample: how far the response was advanced
     // The mic's sound comes more than swapLimitSeconds before the pickup's.
     bool swapped = false;
-    // The main arrival (the peak above) is negative; `response` keeps it so unless turned back.
+    // The main arrival is negative: the response from 100 Hz to 12 kHz, summed over a millisecond
+    // either side of arrivalSample, is below zero. `response` keeps it so.
     bool polarityInverted = false;
 
     // Level dependence: the learned level of the loudest quarter of the playing over that of its
@@ -85,8 +86,9 @@ struct TTransferResult {
     // The room: the strongest discrete reflection 2..20 ms after the direct sound (from the
     // cepstrum of the learned magnitude over the reliable range), its delay in seconds and its
     // level relative to the direct sound (0 for none found at reflectionLimit or more), and the
-    // energy of the response from 50 to 100 ms after its arrival relative to all of it, dB (the
-    // random error's share taken out), with `reverberant` set at tailLimitDb or more.
+    // energy of the response from 100 Hz to 12 kHz from 50 to 100 ms after its arrival relative
+    // to all of it, dB (the random error's share taken out), with `reverberant` set at
+    // tailLimitDb or more.
     double reflectionSeconds = 0;
     double reflectionGain = 0;
     double tailDb = -200;
