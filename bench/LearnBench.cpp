@@ -9,10 +9,10 @@
 #include <sndfile.h>
 
 #include <cstdint>
-#include <unistd.h>
 #include <cstdio>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {

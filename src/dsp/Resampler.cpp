@@ -28,7 +28,8 @@ TResampler::TResampler(double s) : step(s), table(static_cast<std::size_t>((phas
             const double u = x / halfTaps;
             const double window = std::fabs(u) < 1 ? besselI0(beta * std::sqrt(1 - u * u)) / norm : 0;
             const double sinc = x == 0 ? 1 : std::sin(2 * M_PI * cutoff * x) / (2 * M_PI * cutoff * x);
-            table[static_cast<std::size_t>(p * 2 * halfTaps + j)] = static_cast<float>(2 * cutoff * sinc * window);
+            table[static_cast<std::size_t>(p * 2 * halfTaps + j)] =
+                static_cast<float>(2 * cutoff * sinc * window);
         }
     }
 }

@@ -30,7 +30,8 @@ TTakeLevels defaultLevels(bool integerSource) {
     return l;
 }
 
-TTakeScan::TTakeScan(int segmentLength, double pickupFullScale, double micFullScale) : hop(segmentLength / 2) {
+TTakeScan::TTakeScan(int segmentLength, double pickupFullScale, double micFullScale)
+    : hop(segmentLength / 2) {
     channels[0].found.fullScale = pickupFullScale;
     channels[1].found.fullScale = micFullScale;
 }
@@ -102,7 +103,8 @@ TTakeLevels TTakeScan::levels() const {
             segments[c].push_back(
                 std::sqrt(0.5 * (double(halves[i]) * halves[i] + double(halves[i + 1]) * halves[i + 1])));
         found.floorRms = quantile(std::vector<double>(halves.begin(), halves.end()), 0.1);
-        found.loudestRms = segments[c].empty() ? 0 : *std::max_element(segments[c].begin(), segments[c].end());
+        found.loudestRms =
+            segments[c].empty() ? 0 : *std::max_element(segments[c].begin(), segments[c].end());
         found.silenceRms = std::max(fromDb(absoluteSilenceDbfs),
                                     std::min(found.floorRms * fromDb(10), found.loudestRms * fromDb(-40)));
     }

@@ -11,8 +11,8 @@
 struct TChannelLevels {
     // A sample of this magnitude or more is at the encoding's full scale (infinity: none).
     double fullScale = std::numeric_limits<double>::infinity();
-    double peak = 0;               // the largest finite magnitude
-    int peakRuns = 0;              // runs of runLength or more equal magnitudes at `peak`
+    double peak = 0;  // the largest finite magnitude
+    int peakRuns = 0; // runs of runLength or more equal magnitudes at `peak`
     std::int64_t peakRunSamples = 0;
     double floorRms = 0;   // the noise floor: RMS of the take's quietest stretches (10th percentile)
     double loudestRms = 0; // RMS of the loudest segment

@@ -40,7 +40,8 @@ int TTransferEstimate::segmentLength(int rate) {
 }
 
 TTransferEstimate::TState::TState(int r, const TTakeLevels& l, int length)
-    : rate(r), levels(l), clipLevel{std::min(l.pickup.clipLevel(), brokenScale), std::min(l.mic.clipLevel(), brokenScale)},
+    : rate(r), levels(l), clipLevel{std::min(l.pickup.clipLevel(), brokenScale),
+                                    std::min(l.mic.clipLevel(), brokenScale)},
       L(length), hop(length / 2), spectrumBins(length / 2 + 1), step(length / blockLength) {
     // Periodic Hann: overlapping by half, the windows add up to a constant.
     for (int i = 0; i < L; ++i)

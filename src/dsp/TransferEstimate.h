@@ -26,8 +26,8 @@ constexpr std::array<double, octaveBandCount> octaveBandCentres = {63,   125,  2
 // Hz), each from centre / 2^(1/6) to centre * 2^(1/6).
 constexpr int thirdBandCount = 31;
 constexpr std::array<double, thirdBandCount> thirdBandCentres = {
-    20,   25,   31.5, 40,   50,   63,   80,    100,   125,   160,   200,  250,  315,  400,  500, 630,
-    800,  1000, 1250, 1600, 2000, 2500, 3150, 4000, 5000, 6300, 8000, 10000, 12500, 16000, 20000};
+    20,  25,   31.5, 40,   50,   63,   80,   100,  125,  160,  200,  250,   315,   400,   500,  630,
+    800, 1000, 1250, 1600, 2000, 2500, 3150, 4000, 5000, 6300, 8000, 10000, 12500, 16000, 20000};
 
 // Why an estimate failed.
 enum class TTransferError {
@@ -39,7 +39,7 @@ enum class TTransferError {
 
 struct TTransferResult {
     TTransferError error = TTransferError::none;
-    int rate = 0; // Hz, as given to the estimator
+    int rate = 0;       // Hz, as given to the estimator
     TTakeLevels levels; // as given
 
     // The learned mic response at true scale (a mic equal to the pickup gives 1.0 at sample 0 and
@@ -111,15 +111,17 @@ struct TTransferResult {
     // The highest band a good take must reach: 8 kHz, or the last whole band below 0.45 fs.
     double goodHighHz() const;
     // Reliable from 100 Hz to goodHighHz().
-    bool good() const { return ok() && reliableLowHz > 0 && reliableLowHz <= 100 && reliableHighHz >= goodHighHz(); }
+    bool good() const {
+        return ok() && reliableLowHz > 0 && reliableLowHz <= 100 && reliableHighHz >= goodHighHz();
+    }
 };
 
 class TTransferEstimate {
 public:
     // Samples per Welch segment at `rate`: 8 x 8192 from 44.1 kHz up, 4 x 8192 from 22.05 kHz,
-    // 2 x 8192 below (0.34 s at 192 kHz, 1.5 s at 44.1 kHz, 2 s at 8 kHz). Segments overlap by half. Longer segments
-    // keep the smoothing the window brings to the learned transfer small (it shows as a loss of
-    // the sharpest peaks and dips).
+    // 2 x 8192 below (0.34 s at 192 kHz, 1.5 s at 44.1 kHz, 2 s at 8 kHz). Segments overlap by half. Longer
+    // segments keep the smoothing the window brings to the learned transfer small (it shows as a loss of the
+    // sharpest peaks and dips).
     static int segmentLength(int rate);
     static constexpr double silenceDbfs = -60; // the unscanned silence threshold
     static constexpr double minUsableSeconds = 5;

@@ -101,16 +101,21 @@ double levelDifference(const TTransferEstimate::TState& s) {
         return 0;
     double largest = 0;
     for (int b = 1; b <= 6; ++b) {
-        const double low = octaveBandCentres[b] / std::sqrt(2.0), high = octaveBandCentres[b] * std::sqrt(2.0);
+        const double low = octaveBandCentres[b] / std::sqrt(2.0),
+                     high = octaveBandCentres[b] * std::sqrt(2.0);
         double sum = 0, weight = 0;
         for (int k = 1; k < binCount; ++k) {
             const double f = static_cast<double>(k) * s.rate / N;
-            if (f < low || f >= high || !(l.spp[k] > 0 && q.spp[k] > 0 && norm(l.spm[k]) > 0 && norm(q.spm[k]) > 0))
+            if (f < low || f >= high ||
+                !(l.spp[k] > 0 && q.spp[k] > 0 && norm(l.spm[k]) > 0 && norm(q.spm[k]) > 0))
                 continue;
             const double w = std::min(l.spp[k] / loudTotal, q.spp[k] / quietTotal) *
-                             coherenceOf(l.spp[k], l.smm[k], l.spm[k]) * coherenceOf(q.spp[k], q.smm[k], q.spm[k]);
+                             coherenceOf(l.spp[k], l.smm[k], l.spm[k]) *
+                             coherenceOf(q.spp[k], q.smm[k], q.spm[k]);
             // |H_loud|^2 / |H_quiet|^2
-            sum += w * 10 * std::log10(norm(l.spm[k]) / (l.spp[k] * l.spp[k]) / (norm(q.spm[k]) / (q.spp[k] * q.spp[k])));
+            sum +=
+                w * 10 *
+                std::log10(norm(l.spm[k]) / (l.spp[k] * l.spp[k]) / (norm(q.spm[k]) / (q.spp[k] * q.spp[k])));
             weight += w;
         }
         if (weight > 0 && std::fabs(sum / weight) > std::fabs(largest))
@@ -134,7 +139,8 @@ void relativeVariance(const TSpectrumSums& g, const std::array<double, binCount>
 
 void findReliability(const TSpectrumSums& g, const std::vector<double>& variance, TTransferResult& r) {
     for (int b = 0; b < thirdBandCount; ++b) {
-        const double low = thirdCentre(b) / std::pow(2.0, 1.0 / 6), high = thirdCentre(b) * std::pow(2.0, 1.0 / 6);
+        const double low = thirdCentre(b) / std::pow(2.0, 1.0 / 6),
+                     high = thirdCentre(b) * std::pow(2.0, 1.0 / 6);
         double sum = 0, weight = 0;
         int bins = 0;
         for (int k = std::max(1, static_cast<int>(low * N / r.rate)); k < binCount; ++k) {
@@ -148,8 +154,8 @@ void findReliability(const TSpectrumSums& g, const std::vector<double>& variance
             weight += g.spp[k];
         }
         r.bandErrorDb[b] = high > 0.45 * r.rate || bins == 0 ? notANumber
-                           : weight > 0                     ? 20 / std::log(10.0) * std::sqrt(sum / weight)
-                                                            : std::numeric_limits<double>::infinity();
+                           : weight > 0                      ? 20 / std::log(10.0) * std::sqrt(sum / weight)
+                                                             : std::numeric_limits<double>::infinity();
     }
     // The longest run of reliable bands.
     int bestFirst = -1, bestLength = 0;
@@ -175,7 +181,8 @@ void findReliability(const TSpectrumSums& g, const std::vector<double>& variance
     for (int b = 0; b < thirdBandCount; ++b) {
         if (thirdBandCentres[b] < 100 || thirdBandCentres[b] > r.goodHighHz())
             continue;
-        const double e = std::isnan(r.bandErrorDb[b]) ? std::numeric_limits<double>::infinity() : r.bandErrorDb[b];
+        const double e =
+            std::isnan(r.bandErrorDb[b]) ? std::numeric_limits<double>::infinity() : r.bandErrorDb[b];
         if (e > r.weakestErrorDb) {
             r.weakestErrorDb = e;
             r.weakestHz = thirdBandCentres[b];
@@ -190,7 +197,8 @@ void findReflection(const std::vector<Complex>& h, TTransferResult& r) {
     if (r.reliableHighHz < 8 * r.reliableLowHz)
         return;
     const int first = std::max(1, static_cast<int>(r.reliableLowHz / std::pow(2.0, 1.0 / 6) * N / r.rate));
-    const int last = std::min(binCount - 1, static_cast<int>(r.reliableHighHz * std::pow(2.0, 1.0 / 6) * N / r.rate));
+    const int last =
+        std::min(binCount - 1, static_cast<int>(r.reliableHighHz * std::pow(2.0, 1.0 / 6) * N / r.rate));
     double mean = 0;
     for (int k = first; k <= last; ++k)
         mean += std::log(std::sqrt(norm(h[k])) + 1e-30) / (last - first + 1);
@@ -226,7 +234,9 @@ void findReflection(const std::vector<Complex>& h, TTransferResult& r) {
 // preamp's low ringing and the noise above are no part of either).
 double judgingBand(int k, int rate) {
     const double f = static_cast<double>(k) * rate / N;
-    const auto ramp = [](double x) { return x <= 0 ? 0.0 : x >= 1 ? 1.0 : std::pow(std::sin(M_PI / 2 * x), 2); };
+    const auto ramp = [](double x) {
+        return x <= 0 ? 0.0 : x >= 1 ? 1.0 : std::pow(std::sin(M_PI / 2 * x), 2);
+    };
     return ramp((f - 100) / 100) * ramp((12000 - f) / 4000);
 }
 
@@ -244,8 +254,8 @@ std::vector<double> judgedResponse(const std::vector<Complex>& h, int rate) {
 // The response's energy from 50 to 100 ms after its arrival relative to all of it, less the share
 // the random error spreads over those samples. (Later samples hold what wrapped around from before
 // the arrival.)
-void findTail(const std::vector<Complex>& h, const std::vector<double>& variance, const std::vector<double>& judged,
-              TTransferResult& r) {
+void findTail(const std::vector<Complex>& h, const std::vector<double>& variance,
+              const std::vector<double>& judged, TTransferResult& r) {
     const int from = TTransferEstimate::arrivalSample + static_cast<int>(0.050 * r.rate);
     const int to = std::min(N / 2, TTransferEstimate::arrivalSample + static_cast<int>(0.100 * r.rate));
     double total = 0, late = 0, noise = 0;
@@ -317,11 +327,13 @@ void findTransfer(const TTransferEstimate::TState& s, TTransferResult& r) {
     const int window = s.rate / 1000;
     double area = 0;
     for (int t = -window; t <= window; ++t)
-        area += judged[(TTransferEstimate::arrivalSample + t + N) % N] * (0.5 + 0.5 * std::cos(M_PI * t / window));
+        area += judged[(TTransferEstimate::arrivalSample + t + N) % N] *
+                (0.5 + 0.5 * std::cos(M_PI * t / window));
     r.polarityInverted = area < 0;
 
     for (int b = 0; b < octaveBandCount; ++b) {
-        const double low = octaveBandCentres[b] / std::sqrt(2.0), high = octaveBandCentres[b] * std::sqrt(2.0);
+        const double low = octaveBandCentres[b] / std::sqrt(2.0),
+                     high = octaveBandCentres[b] * std::sqrt(2.0);
         double sum = 0;
         int bins = 0;
         for (int k = 1; k < binCount; ++k) {

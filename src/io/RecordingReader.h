@@ -10,8 +10,8 @@
 struct TRecordingInfo {
     std::int64_t frames = 0; // frames the file declares (a frame holds one sample per channel)
     int channels = 0;
-    int rate = 0;           // Hz
-    bool integer = false;   // integer samples: a sample at full scale may be clipped
+    int rate = 0;         // Hz
+    bool integer = false; // integer samples: a sample at full scale may be clipped
     // The largest magnitude the encoding can hold (32767/32768 for 16 bits, 0.98 for mu-law, 0.984
     // for A-law, ...): a sample this large is at full scale. Infinity for floating-point files.
     double fullScale = 0;

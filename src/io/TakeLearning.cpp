@@ -12,10 +12,10 @@
 
 namespace {
 
-constexpr double maxOffsetSeconds = 2;  // two tracks may be this far apart either way
+constexpr double maxOffsetSeconds = 2;    // two tracks may be this far apart either way
 constexpr double offsetChunkSeconds = 20; // of both tracks, for their offset
-constexpr double nearSeconds = 0.040;    // tracks closer than this are not shifted before learning
-constexpr double stretchSeconds = 5; // for the drift: the lag of each stretch this long
+constexpr double nearSeconds = 0.040;     // tracks closer than this are not shifted before learning
+constexpr double stretchSeconds = 5;      // for the drift: the lag of each stretch this long
 
 std::string quoted(const std::string& path) {
     return "\"" + path + "\"";
@@ -38,18 +38,20 @@ std::string sourceNames(const TTakeSource& s) {
 
 // The message for an estimate that failed, naming the file (or files) it came from.
 std::string estimateError(const TTakeSource& s, const TTransferResult& t) {
-    const std::string silent = " is silent (below " + number("%g", TTakeScan::absoluteSilenceDbfs) + " dBFS throughout)";
+    const std::string silent =
+        " is silent (below " + number("%g", TTakeScan::absoluteSilenceDbfs) + " dBFS throughout)";
     switch (t.error) {
     case TTransferError::silentPickup:
         return "Cannot learn from " + (s.twoTracks() ? quoted(s.pickupTrack) : quoted(s.take)) +
-               ": the pickup" + (s.twoTracks() ? "" : " (channel " + std::to_string(s.pickupChannel) + ")") + silent;
+               ": the pickup" + (s.twoTracks() ? "" : " (channel " + std::to_string(s.pickupChannel) + ")") +
+               silent;
     case TTransferError::silentMic:
         return "Cannot learn from " + (s.twoTracks() ? quoted(s.micTrack) : quoted(s.take)) + ": the mic" +
                (s.twoTracks() ? "" : " (channel " + std::to_string(s.micChannel) + ")") + silent;
     case TTransferError::tooLittle:
-        return "Cannot learn from " + sourceNames(s) + ": too little playing, " + number("%.1f", t.usableSeconds) +
-               " s usable (" + number("%.1f", t.silentSeconds) + " s silent, " +
-               number("%.1f", t.clippedSeconds) + " s clipped), at least " +
+        return "Cannot learn from " + sourceNames(s) + ": too little playing, " +
+               number("%.1f", t.usableSeconds) + " s usable (" + number("%.1f", t.silentSeconds) +
+               " s silent, " + number("%.1f", t.clippedSeconds) + " s clipped), at least " +
                number("%g", TTransferEstimate::minUsableSeconds) + " s needed";
     case TTransferError::none:
         break;
@@ -60,8 +62,8 @@ std::string estimateError(const TTakeSource& s, const TTransferResult& t) {
 // One pass over the stream, each block handed to `use(pickup, mic, frames)`. Progress runs from
 // `from` to `to` of the whole; false when cancelled or on a read error (`r` says which).
 template <typename Use>
-bool pass(TTakeStream& stream, double from, double to, const TLearnProgress& progress, const TLearnCancel& cancelled,
-          bool& stopped, TFileResult& r, Use use) {
+bool pass(TTakeStream& stream, double from, double to, const TLearnProgress& progress,
+          const TLearnCancel& cancelled, bool& stopped, TFileResult& r, Use use) {
     const double total = static_cast<double>(std::max<std::int64_t>(1, stream.frames()));
     std::int64_t done = 0;
     for (;;) {
@@ -87,7 +89,8 @@ bool pass(TTakeStream& stream, double from, double to, const TLearnProgress& pro
 // Two tracks: the mic's offset in whole frames from the first seconds of both.
 bool trackOffset(TTakeStream& stream, std::int64_t& offset, TFileResult& r) {
     const int rate = stream.rate();
-    const std::int64_t chunk = std::min<std::int64_t>(stream.frames(), static_cast<std::int64_t>(offsetChunkSeconds * rate));
+    const std::int64_t chunk =
+        std::min<std::int64_t>(stream.frames(), static_cast<std::int64_t>(offsetChunkSeconds * rate));
     std::vector<float> pickup, mic;
     if (TFileResult s = stream.start(); !s.ok) {
         r = s;
@@ -108,8 +111,11 @@ bool trackOffset(TTakeStream& stream, std::int64_t& offset, TFileResult& r) {
     for (std::vector<float>* v : {&pickup, &mic})
         for (float& x : *v)
             x = std::isfinite(x) && std::fabs(x) < 1000 ? x : 0.0f;
-    const int maxLag = static_cast<int>(std::min<double>(maxOffsetSeconds * rate, static_cast<double>(pickup.size()) / 2));
-    offset = pickup.size() < 2 ? 0 : coarseLag(pickup.data(), mic.data(), static_cast<std::int64_t>(pickup.size()), maxLag);
+    const int maxLag =
+        static_cast<int>(std::min<double>(maxOffsetSeconds * rate, static_cast<double>(pickup.size()) / 2));
+    offset = pickup.size() < 2
+                 ? 0
+                 : coarseLag(pickup.data(), mic.data(), static_cast<std::int64_t>(pickup.size()), maxLag);
     return true;
 }
 
@@ -123,7 +129,8 @@ struct TFirstPass {
     bool twoTracks;
 
     TFirstPass(int r, double pickupFullScale, double micFullScale, bool tracks)
-        : scan(TTransferEstimate::segmentLength(r), pickupFullScale, micFullScale), rate(r), twoTracks(tracks) {}
+        : scan(TTransferEstimate::segmentLength(r), pickupFullScale, micFullScale), rate(r),
+          twoTracks(tracks) {}
 
     // The previous stretch's cross-spectrum and lag: each stretch is measured against the one
     // before it, whose drift smears it alike, and the lags add up.
@@ -134,7 +141,8 @@ struct TFirstPass {
         if (!stretch)
             return;
         if (stretch->usableSegments() >= 2) {
-            const double lag = previous.empty() ? 0 : previousLag + relativeLag(previous, stretch->crossSpectrum(), rate);
+            const double lag =
+                previous.empty() ? 0 : previousLag + relativeLag(previous, stretch->crossSpectrum(), rate);
             lags.push_back({0.5 * static_cast<double>(stretchStart + fed) / rate, lag,
                             static_cast<double>(stretch->usableSegments())});
             previous = stretch->crossSpectrum();
@@ -149,7 +157,8 @@ struct TFirstPass {
             return;
         if (!stretch) {
             TTakeLevels quietest; // any playing counts, nothing clips
-            quietest.pickup.silenceRms = quietest.mic.silenceRms = std::pow(10.0, TTakeScan::absoluteSilenceDbfs / 20);
+            quietest.pickup.silenceRms = quietest.mic.silenceRms =
+                std::pow(10.0, TTakeScan::absoluteSilenceDbfs / 20);
             stretch = std::make_unique<TTransferEstimate>(rate, quietest);
             stretchStart = fed;
         }
@@ -162,7 +171,9 @@ struct TFirstPass {
 
 // The pickup track holds more noise in its pauses than the mic track, as a mic would.
 bool looksSwapped(const TTakeLevels& l) {
-    const auto noise = [](const TChannelLevels& c) { return c.loudestRms > 0 ? c.floorRms / c.loudestRms : 1.0; };
+    const auto noise = [](const TChannelLevels& c) {
+        return c.loudestRms > 0 ? c.floorRms / c.loudestRms : 1.0;
+    };
     return noise(l.pickup) > 3.16 * noise(l.mic) && noise(l.pickup) < 0.1;
 }
 

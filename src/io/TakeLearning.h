@@ -43,7 +43,7 @@ struct TLearnedTake {
     bool tracksLookSwapped = false;
     // The response was negated to undo an inverted mic (source.normalPolarity).
     bool polarityTurned = false;
-    bool cancelled = false;   // learning stopped on the cancel callback; nothing else is valid
+    bool cancelled = false; // learning stopped on the cancel callback; nothing else is valid
     // The name to show for the learned pair, for example "take.wav (learned)" (the take's file
     // name, or the mic track's, without folders).
     std::string displayName;

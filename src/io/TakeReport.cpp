@@ -23,12 +23,13 @@ double dbfs(double v) {
 // The warnings about one channel's levels: where it clips, samples that are not numbers.
 void channelWarnings(const char* name, const TChannelLevels& c, std::string& out) {
     if (c.clipsAtPeak() || c.peak >= c.fullScale)
-        out += formatText("Warning: the %s clips (at %.1f dBFS%s): what it clipped is left out; lower its input gain "
-                    "and record again\n",
-                    name, dbfs(c.clipLevel()), c.clipsAtPeak() && c.peak < c.fullScale ? ", below full scale" : "");
+        out += formatText(
+            "Warning: the %s clips (at %.1f dBFS%s): what it clipped is left out; lower its input gain "
+            "and record again\n",
+            name, dbfs(c.clipLevel()), c.clipsAtPeak() && c.peak < c.fullScale ? ", below full scale" : "");
     if (c.nonFinite > 0)
-        out += formatText("Warning: the %s holds %lld samples that are not numbers; left out as clipped\n", name,
-                    static_cast<long long>(c.nonFinite));
+        out += formatText("Warning: the %s holds %lld samples that are not numbers; left out as clipped\n",
+                          name, static_cast<long long>(c.nonFinite));
 }
 
 } // namespace
@@ -37,20 +38,25 @@ std::string learnVerdict(const TTransferResult& t) {
     if (t.good())
         return "Good take: the filter curve is reliable from 100 Hz to " + hz(t.goodHighHz());
     if (t.reliableLowHz <= 0)
-        return "Poor take: the filter curve is reliable nowhere; play longer, louder and more varied, and record "
+        return "Poor take: the filter curve is reliable nowhere; play longer, louder and more varied, and "
+               "record "
                "again";
     const bool lowOk = t.reliableLowHz <= 100, highOk = t.reliableHighHz >= t.goodHighHz();
     const bool fair = t.reliableLowHz <= 200 && t.reliableHighHz >= 4000;
-    return std::string(fair ? "Fair take: " : "Poor take: ") + "reliable from " + hz(t.reliableLowHz) + " to " +
-           hz(t.reliableHighHz) + "; " + (lowOk ? "above" : highOk ? "below" : "outside") +
+    return std::string(fair ? "Fair take: " : "Poor take: ") + "reliable from " + hz(t.reliableLowHz) +
+           " to " + hz(t.reliableHighHz) + "; " +
+           (lowOk    ? "above"
+            : highOk ? "below"
+                     : "outside") +
            " that the playing was too quiet to learn from";
 }
 
 std::string swappedMessage(const TLearnedTake& take) {
     const TTakeSource& s = take.source;
-    return formatText("Cannot learn from \"%s\": the channels look swapped: the mic's sound comes %.1f ms before the "
-                "pickup's; learn with --learn-channels %d,%d",
-                s.take.c_str(), -take.transfer.lagSeconds * 1000, s.micChannel, s.pickupChannel);
+    return formatText(
+        "Cannot learn from \"%s\": the channels look swapped: the mic's sound comes %.1f ms before the "
+        "pickup's; learn with --learn-channels %d,%d",
+        s.take.c_str(), -take.transfer.lagSeconds * 1000, s.micChannel, s.pickupChannel);
 }
 
 std::string learnReport(const TLearnedTake& take) {
@@ -76,43 +82,53 @@ std::string learnReport(const TLearnedTake& take) {
 
     const double lagMs = t.lagSeconds * 1000;
     if (s.twoTracks())
-        out += formatText("Lag: the mic track is %.1f ms %s the pickup track; aligned, the filter carries no flight time\n",
-                    std::fabs(lagMs), lagMs >= 0 ? "behind" : "ahead of");
+        out += formatText(
+            "Lag: the mic track is %.1f ms %s the pickup track; aligned, the filter carries no flight time\n",
+            std::fabs(lagMs), lagMs >= 0 ? "behind" : "ahead of");
     else
-        out += formatText("Lag: the mic hears the guitar %.1f ms %s the pickup, about %.0f cm; the filter carries no "
-                    "flight time\n",
-                    std::fabs(lagMs), lagMs >= 0 ? "after" : "before", std::fabs(lagMs) * soundSpeed / 10);
+        out += formatText(
+            "Lag: the mic hears the guitar %.1f ms %s the pickup, about %.0f cm; the filter carries no "
+            "flight time\n",
+            std::fabs(lagMs), lagMs >= 0 ? "after" : "before", std::fabs(lagMs) * soundSpeed / 10);
 
     if (take.tracksLookSwapped)
-        out += "Warning: the tracks may be swapped: the pickup track holds more noise in the pauses than the mic "
+        out += "Warning: the tracks may be swapped: the pickup track holds more noise in the pauses than the "
+               "mic "
                "track; check which file is which\n";
     channelWarnings("pickup", t.levels.pickup, out);
     channelWarnings("mic", t.levels.mic, out);
     if (t.distorts)
-        out += formatText("Warning: the %s distorts when played loud: lower its input gain and record again (the "
-                    "loudest playing differs by %.1f dB; learned from the rest)\n",
-                    t.levelDifferenceDb > 0 ? "pickup" : "mic", std::fabs(t.levelDifferenceDb));
+        out += formatText(
+            "Warning: the %s distorts when played loud: lower its input gain and record again (the "
+            "loudest playing differs by %.1f dB; learned from the rest)\n",
+            t.levelDifferenceDb > 0 ? "pickup" : "mic", std::fabs(t.levelDifferenceDb));
     const double peak = std::max(t.levels.pickup.peak, t.levels.mic.peak);
     const double quieter = std::min(t.levels.pickup.peak, t.levels.mic.peak);
     if (peak > 0 && dbfs(peak) < quietDbfs)
-        out += formatText("Warning: the take is quiet (peak %.0f dBFS): raise the input gain for a cleaner result\n",
-                    dbfs(peak));
+        out += formatText(
+            "Warning: the take is quiet (peak %.0f dBFS): raise the input gain for a cleaner result\n",
+            dbfs(peak));
     else if (quieter > 0 && dbfs(quieter) < quietDbfs)
-        out += formatText("Warning: the %s is quiet (peak %.0f dBFS): raise its input gain for a cleaner result\n",
-                    t.levels.pickup.peak < t.levels.mic.peak ? "pickup" : "mic", dbfs(quieter));
+        out += formatText(
+            "Warning: the %s is quiet (peak %.0f dBFS): raise its input gain for a cleaner result\n",
+            t.levels.pickup.peak < t.levels.mic.peak ? "pickup" : "mic", dbfs(quieter));
     if (take.driftPpm != 0)
-        out += formatText("Warning: the two recorders' clocks differ by %.0f ppm; corrected\n", std::fabs(take.driftPpm));
+        out += formatText("Warning: the two recorders' clocks differ by %.0f ppm; corrected\n",
+                          std::fabs(take.driftPpm));
     if (t.polarityInverted)
-        out += take.polarityTurned
-                   ? "Warning: the mic's polarity is inverted against the pickup's; turned back to normal as asked\n"
-                   : "Warning: the mic's polarity is inverted against the pickup's; the filter inverts the signal\n";
+        out += take.polarityTurned ? "Warning: the mic's polarity is inverted against the pickup's; turned "
+                                     "back to normal as asked\n"
+                                   : "Warning: the mic's polarity is inverted against the pickup's; the "
+                                     "filter inverts the signal\n";
     if (t.reflectionGain > 0)
-        out += formatText("Warning: the mic hears the room (a reflection %.1f ms after the direct sound): move it closer "
-                    "or away from walls\n",
-                    t.reflectionSeconds * 1000);
+        out += formatText(
+            "Warning: the mic hears the room (a reflection %.1f ms after the direct sound): move it closer "
+            "or away from walls\n",
+            t.reflectionSeconds * 1000);
     else if (t.reverberant)
-        out += formatText("Warning: the mic hears the room (a reverberant tail %.0f dB under the direct sound): move it "
-                    "closer or away from walls\n",
-                    -t.tailDb);
+        out += formatText(
+            "Warning: the mic hears the room (a reverberant tail %.0f dB under the direct sound): move it "
+            "closer or away from walls\n",
+            -t.tailDb);
     return out;
 }

@@ -48,7 +48,8 @@ TFileResult TTakeStream::open(const TTakeSource& source) {
 }
 
 std::int64_t TTakeStream::frames() const {
-    return twoTracks ? std::min(readers[0].info().frames, readers[1].info().frames) : readers[0].info().frames;
+    return twoTracks ? std::min(readers[0].info().frames, readers[1].info().frames)
+                     : readers[0].info().frames;
 }
 
 bool TTakeStream::skip(TRecordingReader& reader, std::int64_t frames) {
@@ -82,7 +83,8 @@ TFileResult TTakeStream::start(std::int64_t micLag, double step, double micClip)
     return {};
 }
 
-std::int64_t TTakeStream::readChannel(TRecordingReader& reader, int channel, float* out, std::int64_t frames) {
+std::int64_t TTakeStream::readChannel(TRecordingReader& reader, int channel, float* out,
+                                      std::int64_t frames) {
     const int channels = reader.info().channels;
     raw.resize(static_cast<std::size_t>(blockFrames * channels));
     std::int64_t got = 0;

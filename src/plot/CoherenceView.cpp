@@ -46,7 +46,8 @@ void TCoherenceView::setCoherence(const double* coherence, int rate) {
 void TCoherenceView::setReliableRange(double lowHz, double highHz) {
     const double edge = std::pow(2.0, 1.0 / 6);
     for (int i = 0; i < plotPoints; ++i)
-        reliable[i] = lowHz > 0 && plot.xData[i] >= lowHz / edge && plot.xData[i] <= highHz * edge ? 1.0 : 0.0;
+        reliable[i] =
+            lowHz > 0 && plot.xData[i] >= lowHz / edge && plot.xData[i] <= highHz * edge ? 1.0 : 0.0;
 }
 
 void TCoherenceView::draw(TImage& image, double fMin, double fMax) {

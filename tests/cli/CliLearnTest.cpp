@@ -143,7 +143,9 @@ TEST_F(CliLearn, LearnsFromATakeOrTwoTracksAndWritesEverythingAfterwards) {
     for (double& v : inverted)
         v = -v;
     write("inverted.wav", {&take.pickup, &inverted});
-    ASSERT_EQ(run("--learn " + out("inverted.wav") + " --learn-polarity normal --alpha 45 --export " + out("e.smd")), 0);
+    ASSERT_EQ(run("--learn " + out("inverted.wav") + " --learn-polarity normal --alpha 45 --export " +
+                  out("e.smd")),
+              0);
     EXPECT_TRUE(read(out("e.smd")) == smd);
     EXPECT_NE(stdoutText.find("\nWarning: the mic's polarity is inverted against the pickup's; turned back"),
               std::string::npos);

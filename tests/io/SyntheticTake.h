@@ -139,7 +139,8 @@ struct TTake {
 // A take of `seconds` through the two responses, the mic `micDelay` samples late: both channels
 // peak at 0.5, the mic carries room noise about 70 dB below its peak.
 inline TTake makeTake(int rate, double seconds, const std::array<double, blockLength>& pickupIr,
-                      const std::array<double, blockLength>& micIr, std::uint32_t seed = 1, double micDelay = 0) {
+                      const std::array<double, blockLength>& micIr, std::uint32_t seed = 1,
+                      double micDelay = 0) {
     TTake t;
     t.rate = rate;
     const std::vector<double> strings = playing(rate, seconds, seed);

@@ -1,5 +1,5 @@
-// The learned pair must analyse like the true pair placed where the learner puts it: synthetic takes through the example guitar's
-// mic and pickup responses, in several encodings, channel orders and rates.
+// The learned pair must analyse like the true pair placed where the learner puts it: synthetic takes through
+// the example guitar's mic and pickup responses, in several encodings, channel orders and rates.
 #include "IoTestSupport.h"
 #include "SyntheticTake.h"
 #include "TakeTruth.h"

@@ -27,11 +27,11 @@ struct TFault {
     std::function<void(TTakeSource&)> choose = {};
     int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     bool twoTracks = false;
-    double micTrackLate = 0; // seconds the mic's recorder started after the pickup's
+    double micTrackLate = 0;        // seconds the mic's recorder started after the pickup's
     const char* says = "Good take"; // in the report (or the refusal)
     bool refused = false;
-    bool exact = true;                                   // learnable: checked against the exact pair
-    double sign = 1;                                     // of the exact transfer
+    bool exact = true; // learnable: checked against the exact pair
+    double sign = 1;   // of the exact transfer
     std::function<void(std::array<double, blockLength>&, int)> room = {}; // changes the mic response
 };
 
@@ -125,9 +125,7 @@ const TFault faults[] = {
      .says = "Warning: the pickup distorts when played loud",
      .exact = false},
     {.name = "TwoRecordersFiftyPpmApart",
-     .spoil = [](TTake& t) {
-         t.mic = drift(t.mic, 50);
-     },
+     .spoil = [](TTake& t) { t.mic = drift(t.mic, 50); },
      .twoTracks = true,
      .micTrackLate = 0.7,
      .says = "ppm; corrected"},
@@ -137,17 +135,19 @@ const TFault faults[] = {
      .says = "\": the two recorders' clocks differ by more than 1000 ppm",
      .refused = true},
     {.name = "QuietTake",
-     .spoil = [](TTake& t) {
-         scaleToPeak(t.pickup, 0.01);
-         scaleToPeak(t.mic, 0.01);
-     },
+     .spoil =
+         [](TTake& t) {
+             scaleToPeak(t.pickup, 0.01);
+             scaleToPeak(t.mic, 0.01);
+         },
      .format = SF_FORMAT_WAV | SF_FORMAT_PCM_24,
      .says = "the take is quiet (peak -40 dBFS): raise the input gain for a cleaner result"},
     {.name = "MicPolarityInverted",
-     .spoil = [](TTake& t) {
-         for (double& v : t.mic)
-             v = -v;
-     },
+     .spoil =
+         [](TTake& t) {
+             for (double& v : t.mic)
+                 v = -v;
+         },
      .says = "the mic's polarity is inverted against the pickup's; the filter inverts the signal",
      .sign = -1},
     {.name = "WallBesideTheMic",
@@ -157,10 +157,11 @@ const TFault faults[] = {
      .says = "the mic hears the room (a reverberant tail",
      .room = [](std::array<double, blockLength>& mic, int rate) { reverberate(mic, rate); }},
     {.name = "ALawPickupClipsHalfTheTime",
-     .spoil = [](TTake& t) {
-         for (std::size_t i = 0; i < t.pickup.size() / 2; ++i)
-             t.pickup[i] = std::clamp(4 * t.pickup[i], -1.0, 1.0);
-     },
+     .spoil =
+         [](TTake& t) {
+             for (std::size_t i = 0; i < t.pickup.size() / 2; ++i)
+                 t.pickup[i] = std::clamp(4 * t.pickup[i], -1.0, 1.0);
+         },
      .format = SF_FORMAT_WAV | SF_FORMAT_ALAW,
      .says = "Warning: the pickup clips (at -0.1 dBFS)",
      .exact = false},
@@ -192,8 +193,9 @@ protected:
             source.take = path("take");
             const std::vector<const std::vector<double>*> channels = {&take.pickup, &take.mic, &unused};
             EXPECT_TRUE(writeSound(source.take, f.format, take.rate,
-                                   f.format == (SF_FORMAT_WAV | SF_FORMAT_FLOAT) ? channels
-                                                                                 : decltype(channels){&take.pickup, &take.mic}));
+                                   f.format == (SF_FORMAT_WAV | SF_FORMAT_FLOAT)
+                                       ? channels
+                                       : decltype(channels){&take.pickup, &take.mic}));
         }
         if (f.choose)
             f.choose(source);
@@ -232,11 +234,14 @@ TEST_P(TakeFaults, LearnedPairMatchesTheExactOneAndTheReportNamesTheFault) {
 
     auto fromTake = std::make_unique<TAnalyzer>();
     applyLearnedTake(learned, *fromTake);
-    auto truth = placedTruth(rate, delay - static_cast<double>(late), learned.transfer.shiftSamples, f.sign, &mic);
+    auto truth =
+        placedTruth(rate, delay - static_cast<double>(late), learned.transfer.shiftSamples, f.sign, &mic);
     const TAgreement g = agreement(*truth, filterCurve(*truth), filterCurve(*fromTake));
     std::printf("accuracy %s: median %.3f dB, 95th percentile %.3f dB; arrival %.2f samples after the exact "
                 "one's place\n",
-                f.name, g.median, g.p95, delay - static_cast<double>(late) + exampleLag - TTransferEstimate::arrivalSample - learned.transfer.shiftSamples);
+                f.name, g.median, g.p95,
+                delay - static_cast<double>(late) + exampleLag - TTransferEstimate::arrivalSample -
+                    learned.transfer.shiftSamples);
     std::printf("%s", report.c_str());
     EXPECT_LE(g.median, 0.3);
     EXPECT_LE(g.p95, 1.5);

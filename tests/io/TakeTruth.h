@@ -49,7 +49,8 @@ inline std::unique_ptr<TAnalyzer> placedTruth(int rate, double delay, double shi
         const Complex h = {(x.re * y.re + x.im * y.im) / d, (x.im * y.re - x.re * y.im) / d};
         const double phase = -2 * M_PI * k * (delay - shift) / blockLength;
         m.spectrum()[k] = {sign * (h.re * std::cos(phase) - h.im * std::sin(phase)),
-                           k == blockLength / 2 ? 0.0 : sign * (h.re * std::sin(phase) + h.im * std::cos(phase))};
+                           k == blockLength / 2 ? 0.0
+                                                : sign * (h.re * std::sin(phase) + h.im * std::cos(phase))};
     }
     m.backward();
     for (int i = 0; i < blockLength; ++i)
