@@ -70,16 +70,25 @@ double bulkDelay(const TSpectrumSums& g, int rate, double& sign, bool reversed =
     for (int lag = -N / 2; lag < N / 2; ++lag)
         if (envelope(lag) > envelope(largest))
             largest = lag;
-    // The centre of the envelope's energy within a millisecond of its peak: lobes close together
-    // count by their size, so the arrival moves smoothly with the transfer, never by a jump.
+    // The centre of the envelope's energy within a millisecond of it, the window moved onto each
+    // new centre until it settles: lobes close together count by their size whichever of them is
+    // the largest, so the arrival moves smoothly with the transfer and its noise.
     const int window = rate / 1000;
-    double sum = 0, weight = 0;
-    for (int lag = largest - window; lag <= largest + window; ++lag) {
-        const double e = envelope(lag) * envelope(lag);
-        sum += e * lag;
-        weight += e;
+    double centre = largest;
+    for (int step = 0; step < 16; ++step) {
+        const int from = static_cast<int>(std::lround(centre));
+        double sum = 0, weight = 0;
+        for (int lag = from - window; lag <= from + window; ++lag) {
+            const double e = envelope(lag) * envelope(lag);
+            sum += e * lag;
+            weight += e;
+        }
+        const double next = weight > 0 ? sum / weight : centre;
+        const bool settled = std::fabs(next - centre) < 0.01;
+        centre = next;
+        if (settled)
+            break;
     }
-    const double centre = sum / weight;
     const int near = static_cast<int>(std::lround(centre));
     sign = real.real()[(near % N + N) % N] < 0 ? -1 : 1;
     return centre;

@@ -17,7 +17,7 @@ using namespace synthetic_take;
 using namespace take_truth;
 
 constexpr double seconds = 30;
-constexpr double exampleLag = 38.8; // samples from the example pickup's arrival to its mic's, as learned
+constexpr double exampleLag = 40.85; // samples from the example pickup's arrival to its mic's, as learned
 
 struct TFault {
     const char* name;
@@ -140,7 +140,7 @@ const TFault faults[] = {
              scaleToPeak(t.pickup, 0.01);
              scaleToPeak(t.mic, 0.01);
          },
-     .format = SF_FORMAT_WAV | SF_FORMAT_PCM_24,
+     .format = SF_FORMAT_WAV | SF_FORMAT_PCM_16,
      .says = "the take is quiet (peak -40 dBFS): raise the input gain for a cleaner result"},
     {.name = "MicPolarityInverted",
      .spoil =
