@@ -41,6 +41,8 @@ TEST(CliLearnOptions, TakesTheTakeTheChannelsOrTheTracks) {
     o = parseCliOptions(words("--learn t.wav"), error);
     EXPECT_EQ(o->learnPickupChannel, 1);
     EXPECT_EQ(o->learnMicChannel, 2);
+    EXPECT_FALSE(o->learnNormalPolarity);
+    EXPECT_TRUE(parseCliOptions(words("--learn t.wav --learn-polarity normal"), error)->learnNormalPolarity);
 }
 
 TEST(CliLearnOptions, CombinationsAndBadChannelsAreUsageErrors) {
@@ -51,7 +53,8 @@ TEST(CliLearnOptions, CombinationsAndBadChannelsAreUsageErrors) {
           "--learn-channels 1,2", "--learn-pickup p.wav --learn-mic m.wav --learn-channels 1,2",
           "--learn t.wav --learn-channels 1", "--learn t.wav --learn-channels 0,2",
           "--learn t.wav --learn-channels 2,2", "--learn t.wav --learn-channels 1,x",
-          "--learn t.wav --learn-channels 1,2,3", "--learn t.wav --learn-channels -1,2", "--learn"}) {
+          "--learn t.wav --learn-channels 1,2,3", "--learn t.wav --learn-channels -1,2", "--learn",
+          "--learn t.wav --learn-polarity inverted", "--learn-polarity normal"}) {
         std::string error;
         EXPECT_FALSE(parseCliOptions(words(args), error)) << args;
         EXPECT_FALSE(error.empty()) << args;
