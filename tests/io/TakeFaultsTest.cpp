@@ -129,6 +129,19 @@ const TFault faults[] = {
      .twoTracks = true,
      .micTrackLate = 0.7,
      .says = "ppm; corrected"},
+    {.name = "TwoTracksSwappedWithAPause",
+     .spoil = [](TTake& t) {
+         // Four seconds without playing, where only the mic hears the room.
+         TNoise room(9);
+         for (std::size_t i = 10 * t.rate; i < 14 * static_cast<std::size_t>(t.rate); ++i) {
+             t.pickup[i] = 0;
+             t.mic[i] = 3e-4 * room();
+         }
+         std::swap(t.pickup, t.mic);
+     },
+     .twoTracks = true,
+     .says = "Warning: the tracks may be swapped: the pickup track holds more noise in the pauses",
+     .exact = false},
     {.name = "TwoRecordersTooFarApart",
      .spoil = [](TTake& t) { t.mic = drift(t.mic, -1500); },
      .twoTracks = true,
