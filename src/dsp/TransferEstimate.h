@@ -42,8 +42,8 @@ struct TTransferResult {
     int rate = 0;       // Hz, as given to the estimator
     TTakeLevels levels; // as given
 
-    // The learned mic response at true scale (a mic equal to the pickup gives 1.0 at sample 0 and
-    // 0 elsewhere): the inverse 8192-point transform of the estimate at bins 0..4096, advanced by
+    // The learned mic response at true scale (a mic equal to the pickup gives 1.0 at arrivalSample
+    // and 0 elsewhere): the inverse 8192-point transform of the estimate at bins 0..4096, advanced by
     // shiftSamples so that its arrival lies at arrivalSample, whatever the mic's distance. Whatever
     // lies more than arrivalSample before the arrival wraps to the end. All zero after a failure.
     std::array<double, blockLength> response{};
@@ -56,7 +56,7 @@ struct TTransferResult {
 
     // Seconds of the input in usable segments, and in segments left out as silent (pickup or mic
     // below its silence threshold) or clipped (a sample at its channel's clip level, or not
-    // finite, or marked; clipping wins over silence). The first segment counts its whole length,
+    // finite; clipping wins over silence). The first segment counts its whole length,
     // each later one its hop; samples after the last whole segment count in none of them.
     double usableSeconds = 0;
     double silentSeconds = 0;
@@ -119,9 +119,9 @@ struct TTransferResult {
 class TTransferEstimate {
 public:
     // Samples per Welch segment at `rate`: 8 x 8192 from 44.1 kHz up, 4 x 8192 from 22.05 kHz,
-    // 2 x 8192 below (0.34 s at 192 kHz, 1.5 s at 44.1 kHz, 2 s at 8 kHz). Segments overlap by half. Longer
-    // segments keep the smoothing the window brings to the learned transfer small (it shows as a loss of the
-    // sharpest peaks and dips).
+    // 2 x 8192 below (0.34 s at 192 kHz, 1.5 s at 44.1 kHz, 2 s at 8 kHz). Segments overlap by
+    // half. Longer segments keep the smoothing the window brings to the learned transfer small (it
+    // shows as a loss of the sharpest peaks and dips).
     static int segmentLength(int rate);
     static constexpr double silenceDbfs = -60; // the unscanned silence threshold
     static constexpr double minUsableSeconds = 5;
@@ -159,6 +159,8 @@ public:
     // allocates and plans (a few milliseconds).
     TTransferResult finish() const;
 
+    // The sums, shared by the streaming part and the findings (TransferEstimateState.h, private to
+    // dsp).
     struct TState;
 
 private:
