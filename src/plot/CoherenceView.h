@@ -1,6 +1,7 @@
 // The coherence of a learned take over frequency: one curve from 0 to 1 on the analysis' own
-// logarithmic frequency axis, beside a step that stands at 1 over the range where the learned
-// filter curve is reliable and at 0 elsewhere, drawn with the plot classes on any TImage. Qt-free.
+// logarithmic frequency axis, beside a step that stands at reliableLevel over the range where the
+// learned filter curve is reliable and at 0 elsewhere (a bar along the bottom, clear of a good
+// take's coherence near 1), drawn with the plot classes on any TImage. Qt-free.
 #pragma once
 
 #include "dsp/AnalyzerTypes.h"
@@ -29,7 +30,8 @@ public:
 
     std::array<double, plotPoints> values{};   // the curve's points
     TCurve curve;                              // "Coherence", dark blue, width 2
-    std::array<double, plotPoints> reliable{}; // 1 inside the reliable range, 0 outside
-    TCurve reliableCurve;                      // "Reliable", green, width 1
+    static constexpr double reliableLevel = 0.1;
+    std::array<double, plotPoints> reliable{}; // reliableLevel inside the reliable range, 0 outside
+    TCurve reliableCurve;                      // "Reliable range", green, width 3
     TPlotXY plot;
 };
