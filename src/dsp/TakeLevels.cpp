@@ -75,12 +75,42 @@ void TTakeScan::add(const double* pickup, const double* mic, std::int64_t count,
     addSamples(pickup, mic, count, stride);
 }
 
+template <typename T> void TTakeScan::TChannel::block(const T* x, std::int64_t n, int stride) {
+    double e[4] = {0, 0, 0, 0};
+    double largest = 0;
+    std::int64_t j = 0;
+    for (; j + 4 <= n; j += 4)
+        for (int k = 0; k < 4; ++k) {
+            const double v = x[(j + k) * stride];
+            e[k] += v * v;
+            largest = std::max(largest, std::fabs(v));
+        }
+    for (; j < n; ++j) {
+        const double v = x[j * stride];
+        e[0] += v * v;
+        largest = std::max(largest, std::fabs(v));
+    }
+    const double sum = (e[0] + e[1]) + (e[2] + e[3]);
+    if (std::isfinite(sum) && largest < found.peak) {
+        // Nothing here reaches the peak: a run at it ends, and no run here can count.
+        endRun();
+        runMagnitude = -1;
+        energy += sum;
+        return;
+    }
+    for (j = 0; j < n; ++j)
+        sample(x[j * stride]);
+}
+
 template <typename T>
 void TTakeScan::addSamples(const T* pickup, const T* mic, std::int64_t count, int stride) {
-    for (std::int64_t i = 0; i < count; ++i) {
-        channels[0].sample(pickup[i * stride]);
-        channels[1].sample(mic[i * stride]);
-        if (++filled == hop) {
+    for (std::int64_t i = 0; i < count;) {
+        const std::int64_t n = std::min<std::int64_t>(count - i, hop - filled);
+        channels[0].block(pickup + i * stride, n, stride);
+        channels[1].block(mic + i * stride, n, stride);
+        filled += static_cast<int>(n);
+        i += n;
+        if (filled == hop) {
             for (TChannel& c : channels) {
                 c.halfRms.push_back(static_cast<float>(std::sqrt(c.energy / hop)));
                 c.energy = 0;

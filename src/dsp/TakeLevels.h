@@ -64,6 +64,8 @@ private:
         std::vector<float> halfRms;
         void sample(double v);
         void endRun();
+        // n samples at x[j * stride]: those below the peak only add to the energy.
+        template <typename T> void block(const T* x, std::int64_t n, int stride);
     };
     TChannel channels[2];
     int hop;
