@@ -49,9 +49,9 @@ double smoothingFactor(int k) {
 // do not drown the peak. The phase transform keeps the direct sound's arrival sharp whatever the
 // body and the room add; its envelope (the magnitude of its analytic signal) merges the lobes of
 // either sign that a transfer's arrival can hold into one. `sign` is the sign of the transform at
-// the arrival.
+// the arrival, `largestLag` where the envelope is largest.
 // `reversed`: the delay of the pickup behind the mic instead.
-double bulkDelay(const TSpectrumSums& g, int rate, double& sign, bool reversed = false) {
+double bulkDelay(const TSpectrumSums& g, int rate, double& sign, int& largestLag, bool reversed = false) {
     TRealFFT real(N), quadrature(N);
     for (int k = 0; k < analysisBins; ++k) {
         const double a = std::sqrt(norm(g.spm[k]));
@@ -70,11 +70,22 @@ double bulkDelay(const TSpectrumSums& g, int rate, double& sign, bool reversed =
     for (int lag = -N / 2; lag < N / 2; ++lag)
         if (envelope(lag) > envelope(largest))
             largest = lag;
+    largestLag = largest;
+    // The direct sound: the first peak within 30 ms before the largest that reaches half of it (in
+    // a reverberant room the largest can come later).
+    int first = largest;
+    for (int lag = largest - static_cast<int>(0.030 * rate); lag < largest; ++lag) {
+        const double v = envelope(lag);
+        if (v >= 0.5 * envelope(largest) && v >= envelope(lag - 1) && v >= envelope(lag + 1)) {
+            first = lag;
+            break;
+        }
+    }
     // The centre of the envelope's energy within a millisecond of it, the window moved onto each
-    // new centre until it settles: lobes close together count by their size whichever of them is
-    // the largest, so the arrival moves smoothly with the transfer and its noise.
+    // new centre until it settles: lobes close together count by their size whichever of them the
+    // search met first, so the arrival moves smoothly with the transfer and its noise.
     const int window = rate / 1000;
-    double centre = largest;
+    double centre = first;
     for (int step = 0; step < 16; ++step) {
         const int from = static_cast<int>(std::lround(centre));
         double sum = 0, weight = 0;
@@ -301,11 +312,15 @@ void findTransfer(const TTransferEstimate::TState& s, TTransferResult& r) {
         used.subtract(s.loud);
 
     double sign = 1;
-    const double lag = bulkDelay(s.all, s.rate, sign);
+    int largest = 0;
+    const double lag = bulkDelay(s.all, s.rate, sign, largest);
     r.lagSeconds = lag / s.rate;
-    r.swapped = r.lagSeconds < -TTransferEstimate::swapLimitSeconds;
+    // Both the arrival and the envelope's largest peak before the pickup: a stray early peak in a
+    // noisy take is no swap.
+    const double limit = -TTransferEstimate::swapLimitSeconds * s.rate;
+    r.swapped = lag < limit && largest < limit;
     if (r.swapped) // how far the mic is ahead, measured as it would be with the channels swapped back
-        r.lagSeconds = -bulkDelay(s.all, s.rate, sign, true) / s.rate;
+        r.lagSeconds = -bulkDelay(s.all, s.rate, sign, largest, true) / s.rate;
     (void)sign;
     r.shiftSamples = lag - TTransferEstimate::arrivalSample;
 
