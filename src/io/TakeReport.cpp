@@ -35,6 +35,10 @@ void channelWarnings(const char* name, const TChannelLevels& c, std::string& out
 } // namespace
 
 std::string learnVerdict(const TTransferResult& t) {
+    // Distortion is no random error: the range says nothing about it.
+    if (t.good() && t.distorts)
+        return "Fair take: the filter curve is reliable from 100 Hz to " + hz(t.goodHighHz()) +
+               " as far as the playing goes, but the loud playing distorts (see below)";
     if (t.good())
         return "Good take: the filter curve is reliable from 100 Hz to " + hz(t.goodHighHz());
     if (t.reliableLowHz <= 0)
