@@ -43,6 +43,20 @@ double fullScaleOf(int format) {
     }
 }
 
+std::string coarseEncodingOf(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        return "8-bit";
+    case SF_FORMAT_ALAW:
+        return "A-law";
+    case SF_FORMAT_ULAW:
+        return "mu-law";
+    default:
+        return {};
+    }
+}
+
 bool isIntegerFormat(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_FLOAT:
@@ -98,6 +112,7 @@ TFileResult TRecordingReader::open(const std::string& givenPath) {
     recordingInfo.integer = isIntegerFormat(sf.format);
     recordingInfo.fullScale = fullScaleOf(sf.format);
     recordingInfo.formatName = formatName(sf.format);
+    recordingInfo.coarseEncoding = coarseEncodingOf(sf.format);
     return {};
 }
 

@@ -16,6 +16,9 @@ struct TRecordingInfo {
     // for A-law, ...): a sample this large is at full scale. Infinity for floating-point files.
     double fullScale = 0;
     std::string formatName; // for reports ("WAV", "FLAC", ...)
+    // An encoding of about 8 bits ("8-bit", "A-law", "mu-law"), whose own noise lies only some 40
+    // to 50 dB under full scale; empty for the others.
+    std::string coarseEncoding;
 };
 
 class TRecordingReader {

@@ -206,6 +206,7 @@ TFileResult learnTake(const TTakeSource& source, TLearnedTake& result, const TLe
     if (std::abs(offset) < static_cast<std::int64_t>(nearSeconds * rate))
         offset = 0;
     result.trackOffsetSeconds = static_cast<double>(offset) / rate;
+    result.coarseEncoding = stream.coarseEncoding();
 
     TFirstPass first(rate, stream.pickupFullScale(), stream.micFullScale(), tracks);
     if (TFileResult s = stream.start(offset); !s.ok)

@@ -43,6 +43,8 @@ struct TLearnedTake {
     bool tracksLookSwapped = false;
     // The response was negated to undo an inverted mic (source.normalPolarity).
     bool polarityTurned = false;
+    // The take (or a track) is stored in an encoding of about 8 bits (TRecordingInfo).
+    std::string coarseEncoding;
     bool cancelled = false; // learning stopped on the cancel callback; nothing else is valid
     // The name to show for the learned pair, for example "take.wav (learned)" (the take's file
     // name, or the mic track's, without folders).

@@ -116,6 +116,10 @@ std::string learnReport(const TLearnedTake& take) {
         out += formatText(
             "Warning: the %s is quiet (peak %.0f dBFS): raise its input gain for a cleaner result\n",
             t.levels.pickup.peak < t.levels.mic.peak ? "pickup" : "mic", dbfs(quieter));
+    if (!take.coarseEncoding.empty())
+        out += "Warning: the take is stored as " + take.coarseEncoding +
+               ", whose own noise lies only some 40 dB under full scale: record in 16 or 24 bits for a "
+               "cleaner result\n";
     if (take.driftPpm != 0)
         out += formatText("Warning: the two recorders' clocks differ by %.0f ppm; corrected\n",
                           std::fabs(take.driftPpm));

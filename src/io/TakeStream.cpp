@@ -52,6 +52,11 @@ std::int64_t TTakeStream::frames() const {
                      : readers[0].info().frames;
 }
 
+std::string TTakeStream::coarseEncoding() const {
+    const std::string& first = readers[0].info().coarseEncoding;
+    return !first.empty() || !twoTracks ? first : readers[1].info().coarseEncoding;
+}
+
 bool TTakeStream::skip(TRecordingReader& reader, std::int64_t frames) {
     raw.resize(static_cast<std::size_t>(blockFrames * reader.info().channels));
     while (frames > 0) {

@@ -22,6 +22,8 @@ public:
     std::int64_t frames() const;
     double pickupFullScale() const { return readers[0].info().fullScale; }
     double micFullScale() const { return readers[twoTracks ? 1 : 0].info().fullScale; }
+    // The coarse encoding of either file (see TRecordingInfo), empty for none.
+    std::string coarseEncoding() const;
 
     // Reads from the start again, the mic `micLag` frames later than the pickup (negative: the
     // pickup later; two tracks only) and resampled by `step` input frames per frame (two tracks

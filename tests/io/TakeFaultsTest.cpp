@@ -177,7 +177,8 @@ const TFault faults[] = {
                  t.pickup[i] = std::clamp(4 * t.pickup[i], -1.0, 1.0);
          },
      .format = SF_FORMAT_WAV | SF_FORMAT_ALAW,
-     .says = "Warning: the pickup clips (at -0.1 dBFS)",
+     .says = "Warning: the pickup clips (at -0.1 dBFS): what it clipped is left out; lower its input gain and "
+             "record again\nWarning: the take is stored as A-law",
      .exact = false},
     {.name = "NotANumberInThePickupAndInAnUnusedChannel",
      .spoil = [](TTake& t) { t.pickup[t.pickup.size() / 3] = std::nan(""); },
