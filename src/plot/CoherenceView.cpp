@@ -46,8 +46,9 @@ void TCoherenceView::setCoherence(const double* coherence, int rate) {
 void TCoherenceView::setReliableRange(double lowHz, double highHz) {
     const double edge = std::pow(2.0, 1.0 / 6);
     for (int i = 0; i < plotPoints; ++i)
-        reliable[i] =
-            lowHz > 0 && plot.xData[i] >= lowHz / edge && plot.xData[i] <= highHz * edge ? reliableLevel : 0.0;
+        reliable[i] = lowHz > 0 && plot.xData[i] >= lowHz / edge && plot.xData[i] <= highHz * edge
+                          ? reliableLevel
+                          : 0.0;
 }
 
 void TCoherenceView::draw(TImage& image, double fMin, double fMax) {

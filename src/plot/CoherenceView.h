@@ -28,8 +28,8 @@ public:
     // Draws the plot over fMin .. fMax Hz, values 0 to 1, on image at its full size.
     void draw(TImage& image, double fMin, double fMax);
 
-    std::array<double, plotPoints> values{};   // the curve's points
-    TCurve curve;                              // "Coherence", dark blue, width 2
+    std::array<double, plotPoints> values{}; // the curve's points
+    TCurve curve;                            // "Coherence", dark blue, width 2
     static constexpr double reliableLevel = 0.1;
     std::array<double, plotPoints> reliable{}; // reliableLevel inside the reliable range, 0 outside
     TCurve reliableCurve;                      // "Reliable range", green, width 3

@@ -122,8 +122,9 @@ const TFault faults[] = {
      .says = "Warning: the pickup clips (at -"},
     {.name = "PickupSaturates",
      .spoil = [](TTake& t) { saturate(t.pickup); },
-     .says = "Verdict: Fair take: the filter curve is reliable from 100 Hz to 8 kHz as far as the playing goes, "
-             "but the loud playing distorts (see below)\n",
+     .says =
+         "Verdict: Fair take: the filter curve is reliable from 100 Hz to 8 kHz as far as the playing goes, "
+         "but the loud playing distorts (see below)\n",
      .exact = false},
     {.name = "TwoRecordersFiftyPpmApart",
      .spoil = [](TTake& t) { t.mic = drift(t.mic, 50); },
@@ -131,15 +132,16 @@ const TFault faults[] = {
      .micTrackLate = 0.7,
      .says = "ppm; corrected"},
     {.name = "TwoTracksSwappedWithAPause",
-     .spoil = [](TTake& t) {
-         // Four seconds without playing, where only the mic hears the room.
-         TNoise room(9);
-         for (std::size_t i = 10 * t.rate; i < 14 * static_cast<std::size_t>(t.rate); ++i) {
-             t.pickup[i] = 0;
-             t.mic[i] = 3e-4 * room();
-         }
-         std::swap(t.pickup, t.mic);
-     },
+     .spoil =
+         [](TTake& t) {
+             // Four seconds without playing, where only the mic hears the room.
+             TNoise room(9);
+             for (std::size_t i = 10 * t.rate; i < 14 * static_cast<std::size_t>(t.rate); ++i) {
+                 t.pickup[i] = 0;
+                 t.mic[i] = 3e-4 * room();
+             }
+             std::swap(t.pickup, t.mic);
+         },
      .twoTracks = true,
      .says = "Warning: the tracks may be swapped: the pickup track holds more noise in the pauses",
      .exact = false},
@@ -177,8 +179,9 @@ const TFault faults[] = {
                  t.pickup[i] = std::clamp(4 * t.pickup[i], -1.0, 1.0);
          },
      .format = SF_FORMAT_WAV | SF_FORMAT_ALAW,
-     .says = "Warning: the pickup clips (at -0.1 dBFS): what it clipped is left out; lower its input gain and "
-             "record again\nWarning: the take is stored as A-law",
+     .says =
+         "Warning: the pickup clips (at -0.1 dBFS): what it clipped is left out; lower its input gain and "
+         "record again\nWarning: the take is stored as A-law",
      .exact = false},
     {.name = "NotANumberInThePickupAndInAnUnusedChannel",
      .spoil = [](TTake& t) { t.pickup[t.pickup.size() / 3] = std::nan(""); },
@@ -243,7 +246,8 @@ TEST_P(TakeFaults, LearnedPairMatchesTheExactOneAndTheReportNamesTheFault) {
     ASSERT_TRUE(r.ok) << r.message;
     const std::string report = learnReport(learned);
     EXPECT_NE(report.find(f.says), std::string::npos) << report;
-    EXPECT_EQ(report.find("distorts") != std::string::npos, std::string(f.name) == "PickupSaturates") << report;
+    EXPECT_EQ(report.find("distorts") != std::string::npos, std::string(f.name) == "PickupSaturates")
+        << report;
     if (!f.exact)
         return;
     EXPECT_EQ(report.find("Poor take"), std::string::npos) << report;
