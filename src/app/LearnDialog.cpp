@@ -475,7 +475,7 @@ void TLearnDialog::learningFinished(TJobOutcome<TLearnRun> finished) {
             status->setText(QStringLiteral("Cancelled: nothing learned."));
         } else {
             status->setText(QStringLiteral("Nothing learned."));
-            if (done->take.transfer.swapped && !done->source.twoTracks())
+            if (done->take.transfer.swapped && !done->take.source.twoTracks())
                 swapButton->show();
             showWarning(errorCaption, QString::fromLocal8Bit(done->outcome.message));
         }

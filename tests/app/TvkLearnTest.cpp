@@ -287,8 +287,8 @@ TEST_F(TvkLearnTest, TypedPathIsTakenOrRefusedAtOnce) {
 // scrolling at the dialog's own size; every Tab stop of the dialog shows the focus.
 TEST_F(TvkLearnTest, ReportPutsVerdictAndWarningsFirstAndFitsTheDialogAndFocusShows) {
     const QString tracks[2] = {dir.path() + "/pickup-track.wav", dir.path() + "/mic-track.wav"};
-    writeTake(tracks[0], 8, 1, 44100, false, 1, 2205); // 50 ms shifted: a warning
-    writeTake(tracks[1], 8, 1, 44100, true);
+    writeTake(tracks[0], 8, 1, 44100, false, 1, 2205);
+    writeTake(tracks[1], 8, 1, 44100, true, 0.01); // a quiet mic: a warning
     window.openLearnDialog();
     TLearnDialog& d = *window.learnDialog;
     ASSERT_TRUE(d.setTrack(0, tracks[0]) && d.setTrack(1, tracks[1]));
