@@ -78,6 +78,26 @@ TEditNum* editNum(QWidget* parent, int x, int y, int w) {
     return e;
 }
 
+// Where a number field, its caption (before it) and its unit (after it) stand; labels are placed
+// by the top of their text.
+struct TFieldPlace {
+    const char* caption;
+    int captionX, captionY;
+    int x, y, w; // the field
+    const char* hint;
+    const char* unit;
+    int unitX, unitY;
+};
+
+// The number field at `at` with its hint, between its caption and unit labels.
+TEditNum* unitField(QWidget* parent, const TFieldPlace& at, QLabel*& caption, QLabel*& unit) {
+    caption = label(parent, at.caption, at.captionX, at.captionY);
+    TEditNum* e = editNum(parent, at.x, at.y, at.w);
+    e->setToolTip(QString::fromLatin1(at.hint));
+    unit = label(parent, at.unit, at.unitX, at.unitY);
+    return e;
+}
+
 TICheckBox* checkBox(QWidget* parent, const char* caption, int x, int y, int w) {
     auto* c = new TICheckBox(QString::fromLatin1(caption), parent);
     c->setGeometry(x, y, w, 17);
@@ -291,10 +311,8 @@ void TTvkMain::createFilesPage() {
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, this,
             &TTvkMain::Save1Click);
 
-    Label3 = label(p, "Delay compensation", 6, 12);
-    dCompMic = editNum(p, 104, 8, 57);
-    dCompMic->setToolTip(delayHint);
-    Label4 = label(p, "samples", 162, 12);
+    dCompMic = unitField(p, {"Delay compensation", 6, 12, 104, 8, 57, delayHint, "samples", 162, 12}, Label3,
+                         Label4);
     Label19 = new QLabel(QStringLiteral("Note!, only 16 bit mono files are supported"), p);
     Label19->setFont(boldArial(11));
     setTextColor(Label19, QPalette::WindowText, Qt::red);
@@ -307,10 +325,8 @@ void TTvkMain::createFilesPage() {
     ImageTimeDomainL = new TImageWidget(8192, 217);
     ScrollBox1 = stripBox(p, 0, 56, 633, 241, ImageTimeDomainL);
 
-    Label2 = label(p, "Delay compensation", 6, 308);
-    dCompPickup = editNum(p, 104, 304, 57);
-    dCompPickup->setToolTip(delayHint);
-    Label16 = label(p, "samples", 162, 308);
+    dCompPickup = unitField(p, {"Delay compensation", 6, 308, 104, 304, 57, delayHint, "samples", 162, 308},
+                            Label2, Label16);
     EnablePickup = checkBox(p, "Pickup", 8, 334, 65);
     EnablePickup->setToolTip(
         QStringLiteral("Enable/include under saddle pickup response in computation of filter"));
@@ -354,15 +370,14 @@ void TTvkMain::createAnalysisPage() {
     cbUseMinPhase = checkBox(GroupBox1, "Clean", 16, 184, 57);
     cbUseMinPhase->setToolTip(QStringLiteral("Clean pickup response"));
 
-    Label10 = label(p, "Gain", 552, 236);
-    eGain = editNum(p, 584, 232, 41);
-    eGain->setToolTip(QStringLiteral("Adjust gain (aim for ~0dB average gain)"));
-    Label11 = label(p, "dB", 632, 236);
+    eGain = unitField(
+        p, {"Gain", 552, 236, 584, 232, 41, "Adjust gain (aim for ~0dB average gain)", "dB", 632, 236},
+        Label10, Label11);
 
-    BlendLabel = label(p, "Blend", 552, 356);
-    eBlend = editNum(p, 584, 352, 41);
-    eBlend->setToolTip(QStringLiteral("Percent corrected; the rest is the bare pickup at the same loudness"));
-    BlendUnit = label(p, "%", 632, 356);
+    eBlend = unitField(p,
+                       {"Blend", 552, 356, 584, 352, 41,
+                        "Percent corrected; the rest is the bare pickup at the same loudness", "%", 632, 356},
+                       BlendLabel, BlendUnit);
     BlendLabel->setBuddy(eBlend);
 
     GroupBox2 = new QGroupBox(QStringLiteral("Set response as..."), p);
@@ -389,14 +404,10 @@ void TTvkMain::createSummaryPage() {
     ImageFreqDomain2 = new TImageWidget(540, 356, Panel2);
     ImageFreqDomain2->move(2, 2);
 
-    Label14 = label(p, "Helmholtz", 560, 28);
-    eHelm = editNum(p, 608, 24, 57);
-    eHelm->setToolTip(QStringLiteral("Guitar hole resonance "));
-    Label12 = label(p, "Hz", 672, 27);
-    Label15 = label(p, "1st body", 560, 52);
-    eFirstBody = editNum(p, 608, 48, 57);
-    eFirstBody->setToolTip(QStringLiteral("1st body resonance"));
-    Label13 = label(p, "Hz", 672, 51);
+    eHelm = unitField(p, {"Helmholtz", 560, 28, 608, 24, 57, "Guitar hole resonance ", "Hz", 672, 27},
+                      Label14, Label12);
+    eFirstBody = unitField(p, {"1st body", 560, 52, 608, 48, 57, "1st body resonance", "Hz", 672, 51},
+                           Label15, Label13);
 
     NameLabel = label(p, "Name", 4, 380);
     guitarName = new QLineEdit(QStringLiteral("Guitar"), p);
@@ -443,10 +454,8 @@ void TTvkMain::createDisplayRow() {
     fHigh = editNum(this, 120, 648, 57);
     fHigh->setToolTip(QStringLiteral("Highest displayed frequency"));
     Label9 = label(this, "Hz", 184, 651);
-    Label5 = label(this, "Range", 246, 652);
-    splRange = editNum(this, 280, 648, 41);
-    splRange->setToolTip(QStringLiteral("Displayed dB range"));
-    Label6 = label(this, "dB", 328, 652);
+    splRange = unitField(this, {"Range", 246, 652, 280, 648, 41, "Displayed dB range", "dB", 328, 652},
+                         Label5, Label6);
 
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);
