@@ -66,9 +66,17 @@ QLabel* label(QWidget* parent, const char* text, int x, int y) {
     return l;
 }
 
-QPushButton* button(QWidget* parent, const char* text, int x, int y, int w, int h) {
+// A control's hint, where it has one.
+void setHint(QWidget* w, const char* hint) {
+    if (hint != nullptr)
+        w->setToolTip(QString::fromLatin1(hint));
+}
+
+QPushButton* button(QWidget* parent, const char* text, int x, int y, int w, int h,
+                    const char* hint = nullptr) {
     auto* b = new QPushButton(QString::fromLatin1(text), parent);
     b->setGeometry(x, y, w, h);
+    setHint(b, hint);
     return b;
 }
 
@@ -78,9 +86,30 @@ TEditNum* editNum(QWidget* parent, int x, int y, int w) {
     return e;
 }
 
-TICheckBox* checkBox(QWidget* parent, const char* caption, int x, int y, int w) {
+// Where a number field, its caption (before it) and its unit (after it) stand; labels are placed
+// by the top of their text.
+struct TFieldPlace {
+    const char* caption;
+    int captionX, captionY;
+    int x, y, w; // the field
+    const char* hint;
+    const char* unit;
+    int unitX, unitY;
+};
+
+// The number field at `at` with its hint, between its caption and unit labels.
+TEditNum* unitField(QWidget* parent, const TFieldPlace& at, QLabel*& caption, QLabel*& unit) {
+    caption = label(parent, at.caption, at.captionX, at.captionY);
+    TEditNum* e = editNum(parent, at.x, at.y, at.w);
+    setHint(e, at.hint);
+    unit = label(parent, at.unit, at.unitX, at.unitY);
+    return e;
+}
+
+TICheckBox* checkBox(QWidget* parent, const char* caption, int x, int y, int w, const char* hint = nullptr) {
     auto* c = new TICheckBox(QString::fromLatin1(caption), parent);
     c->setGeometry(x, y, w, 17);
+    setHint(c, hint);
     return c;
 }
 
@@ -271,18 +300,16 @@ void TTvkMain::createFilesPage() {
     QWidget* p = TabSheet1;
     // In the free space at the top right, above the mic's Load button; made first, as Tab visits
     // them first.
-    LearnRecording = button(TabSheet1, "Learn from recording...", 384, 2, 120, 24);
-    LearnRecording->setToolTip(
-        QStringLiteral("Learn both responses from a recording of playing with the pickup and a mic"));
+    LearnRecording = button(TabSheet1, "Learn from recording...", 384, 2, 120, 24,
+                            "Learn both responses from a recording of playing with the pickup and a mic");
     connect(LearnRecording, &QPushButton::clicked, this, &TTvkMain::LearnRecordingClick);
-    RecordTake = button(TabSheet1, "Record take...", 280, 2, 100, 24);
-    RecordTake->setToolTip(
-        QStringLiteral("Record a take from an audio input, watch it learn, hear the correction live"));
+    RecordTake = button(TabSheet1, "Record take...", 280, 2, 100, 24,
+                        "Record a take from an audio input, watch it learn, hear the correction live");
     connect(RecordTake, &QPushButton::clicked, this, &TTvkMain::RecordTakeClick);
-    OpenProject = button(TabSheet1, "Open project...", 508, 2, 100, 24);
-    OpenProject->setToolTip(QStringLiteral("Open a project file with both impulse responses (Ctrl+O)"));
-    SaveProject = button(TabSheet1, "Save project...", 612, 2, 100, 24);
-    SaveProject->setToolTip(QStringLiteral("Save both impulse responses as a project file (Ctrl+S)"));
+    OpenProject = button(TabSheet1, "Open project...", 508, 2, 100, 24,
+                         "Open a project file with both impulse responses (Ctrl+O)");
+    SaveProject = button(TabSheet1, "Save project...", 612, 2, 100, 24,
+                         "Save both impulse responses as a project file (Ctrl+S)");
     connect(OpenProject, &QPushButton::clicked, this, &TTvkMain::Open1Click);
     connect(SaveProject, &QPushButton::clicked, this, &TTvkMain::Save1Click);
     // The shortcuts belong to the window, so they work on every page, not only on "Files".
@@ -291,10 +318,8 @@ void TTvkMain::createFilesPage() {
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this), &QShortcut::activated, this,
             &TTvkMain::Save1Click);
 
-    Label3 = label(p, "Delay compensation", 6, 12);
-    dCompMic = editNum(p, 104, 8, 57);
-    dCompMic->setToolTip(delayHint);
-    Label4 = label(p, "samples", 162, 12);
+    dCompMic = unitField(p, {"Delay compensation", 6, 12, 104, 8, 57, delayHint, "samples", 162, 12}, Label3,
+                         Label4);
     Label19 = new QLabel(QStringLiteral("Note!, only 16 bit mono files are supported"), p);
     Label19->setFont(boldArial(11));
     setTextColor(Label19, QPalette::WindowText, Qt::red);
@@ -302,21 +327,16 @@ void TTvkMain::createFilesPage() {
     Label19->setGeometry(264, 308, 233, 14);
     Label1 = label(p, "Mic", 8, 40);
     MicFName = fileNameField(p, 80, 32, 449);
-    LoadMic = button(p, "Load", 536, 30, 75, 25);
-    LoadMic->setToolTip(QStringLiteral("Load impulse response measured with mic."));
+    LoadMic = button(p, "Load", 536, 30, 75, 25, "Load impulse response measured with mic.");
     ImageTimeDomainL = new TImageWidget(8192, 217);
     ScrollBox1 = stripBox(p, 0, 56, 633, 241, ImageTimeDomainL);
 
-    Label2 = label(p, "Delay compensation", 6, 308);
-    dCompPickup = editNum(p, 104, 304, 57);
-    dCompPickup->setToolTip(delayHint);
-    Label16 = label(p, "samples", 162, 308);
-    EnablePickup = checkBox(p, "Pickup", 8, 334, 65);
-    EnablePickup->setToolTip(
-        QStringLiteral("Enable/include under saddle pickup response in computation of filter"));
+    dCompPickup = unitField(p, {"Delay compensation", 6, 308, 104, 304, 57, delayHint, "samples", 162, 308},
+                            Label2, Label16);
+    EnablePickup = checkBox(p, "Pickup", 8, 334, 65,
+                            "Enable/include under saddle pickup response in computation of filter");
     PickupFName = fileNameField(p, 80, 330, 441);
-    LoadPickup = button(p, "Load", 528, 324, 75, 25);
-    LoadPickup->setToolTip(QStringLiteral("Load impulse response measured with under saddle mic."));
+    LoadPickup = button(p, "Load", 528, 324, 75, 25, "Load impulse response measured with under saddle mic.");
     ImageTimeDomainR = new TImageWidget(8192, 217);
     ScrollBox2 = stripBox(p, 0, 352, 633, 241, ImageTimeDomainR);
 
@@ -326,13 +346,10 @@ void TTvkMain::createFilesPage() {
 
 void TTvkMain::createAnalysisPage() {
     QWidget* p = TabSheet2;
-    cbRefMic = checkBox(p, "Mic", 0, 0, 97);
-    cbRefMic->setToolTip(QStringLiteral("Display mic response"));
-    cbPickup = checkBox(p, "Pickup", 104, 0, 97);
-    cbFilter = checkBox(p, "Filter", 208, 0, 97);
+    cbRefMic = checkBox(p, "Mic", 0, 0, 97, "Display mic response");
     // These two keep their hints but never show them.
-    cbPickup->setToolTip(QStringLiteral("Display under saddle pickup response"));
-    cbFilter->setToolTip(QStringLiteral("Display filter response"));
+    cbPickup = checkBox(p, "Pickup", 104, 0, 97, "Display under saddle pickup response");
+    cbFilter = checkBox(p, "Filter", 208, 0, 97, "Display filter response");
     cbPickup->installEventFilter(this);
     cbFilter->installEventFilter(this);
 
@@ -351,26 +368,22 @@ void TTvkMain::createAnalysisPage() {
     // Each position as a number right of its caption, so a setting can be noted and repeated.
     alphaValue = trackBarValue(GroupBox1, alphaTrackBar, 42, 16);
     betaValue = trackBarValue(GroupBox1, betaTrackBar, 98, 16);
-    cbUseMinPhase = checkBox(GroupBox1, "Clean", 16, 184, 57);
-    cbUseMinPhase->setToolTip(QStringLiteral("Clean pickup response"));
+    cbUseMinPhase = checkBox(GroupBox1, "Clean", 16, 184, 57, "Clean pickup response");
 
-    Label10 = label(p, "Gain", 552, 236);
-    eGain = editNum(p, 584, 232, 41);
-    eGain->setToolTip(QStringLiteral("Adjust gain (aim for ~0dB average gain)"));
-    Label11 = label(p, "dB", 632, 236);
+    eGain = unitField(
+        p, {"Gain", 552, 236, 584, 232, 41, "Adjust gain (aim for ~0dB average gain)", "dB", 632, 236},
+        Label10, Label11);
 
-    BlendLabel = label(p, "Blend", 552, 356);
-    eBlend = editNum(p, 584, 352, 41);
-    eBlend->setToolTip(QStringLiteral("Percent corrected; the rest is the bare pickup at the same loudness"));
-    BlendUnit = label(p, "%", 632, 356);
+    eBlend = unitField(p,
+                       {"Blend", 552, 356, 584, 352, 41,
+                        "Percent corrected; the rest is the bare pickup at the same loudness", "%", 632, 356},
+                       BlendLabel, BlendUnit);
     BlendLabel->setBuddy(eBlend);
 
     GroupBox2 = new QGroupBox(QStringLiteral("Set response as..."), p);
     GroupBox2->setGeometry(552, 264, 97, 81);
-    cbSetAsLeft = button(GroupBox2, "Left", 6, 16, 51, 25);
-    cbSetAsLeft->setToolTip(QStringLiteral("Set as left channel response"));
-    cbSetAsRight = button(GroupBox2, "Right", 6, 48, 51, 25);
-    cbSetAsRight->setToolTip(QStringLiteral("Set as right channel response"));
+    cbSetAsLeft = button(GroupBox2, "Left", 6, 16, 51, 25, "Set as left channel response");
+    cbSetAsRight = button(GroupBox2, "Right", 6, 48, 51, 25, "Set as right channel response");
 
     ImageTimeDomainI = new TImageWidget(8192, 177);
     ScrollBox3 = stripBox(p, 0, 400, 633, 201, ImageTimeDomainI);
@@ -389,14 +402,10 @@ void TTvkMain::createSummaryPage() {
     ImageFreqDomain2 = new TImageWidget(540, 356, Panel2);
     ImageFreqDomain2->move(2, 2);
 
-    Label14 = label(p, "Helmholtz", 560, 28);
-    eHelm = editNum(p, 608, 24, 57);
-    eHelm->setToolTip(QStringLiteral("Guitar hole resonance "));
-    Label12 = label(p, "Hz", 672, 27);
-    Label15 = label(p, "1st body", 560, 52);
-    eFirstBody = editNum(p, 608, 48, 57);
-    eFirstBody->setToolTip(QStringLiteral("1st body resonance"));
-    Label13 = label(p, "Hz", 672, 51);
+    eHelm = unitField(p, {"Helmholtz", 560, 28, 608, 24, 57, "Guitar hole resonance ", "Hz", 672, 27},
+                      Label14, Label12);
+    eFirstBody = unitField(p, {"1st body", 560, 52, 608, 48, 57, "1st body resonance", "Hz", 672, 51},
+                           Label15, Label13);
 
     NameLabel = label(p, "Name", 4, 380);
     guitarName = new QLineEdit(QStringLiteral("Guitar"), p);
@@ -404,10 +413,9 @@ void TTvkMain::createSummaryPage() {
     guitarName->setToolTip(QStringLiteral("The instrument's name, written into the exported file"));
     NameLabel->setBuddy(guitarName);
 
-    BitBtn1 = button(p, "Export", 558, 88, 107, 33);
+    BitBtn1 = button(p, "Export", 558, 88, 107, 33, "Export to .smd file");
     BitBtn1->setFont(boldArial(21));
     setTextColor(BitBtn1, QPalette::ButtonText, QColor(0x00, 0x80, 0x00));
-    BitBtn1->setToolTip(QStringLiteral("Export to .smd file"));
     connect(BitBtn1, &QPushButton::clicked, this, &TTvkMain::Export1Click);
     ExportIr = new TIrExportButton(
         p, [this]() -> const TAnalyzer& { return *analyzer; }, [this] { return guitarName->text(); },
@@ -443,10 +451,8 @@ void TTvkMain::createDisplayRow() {
     fHigh = editNum(this, 120, 648, 57);
     fHigh->setToolTip(QStringLiteral("Highest displayed frequency"));
     Label9 = label(this, "Hz", 184, 651);
-    Label5 = label(this, "Range", 246, 652);
-    splRange = editNum(this, 280, 648, 41);
-    splRange->setToolTip(QStringLiteral("Displayed dB range"));
-    Label6 = label(this, "dB", 328, 652);
+    splRange = unitField(this, {"Range", 246, 652, 280, 648, 41, "Displayed dB range", "dB", 328, 652},
+                         Label5, Label6);
 
     StatusBar = new QStatusBar(this);
     StatusBar->setSizeGripEnabled(false);

@@ -66,6 +66,9 @@ public:
     void showSilence();
     // Stores the current filter as channel 0 ("Left") or 1 ("Right").
     void setChannel(int channel);
+    // "Set response as...": stores the filter as that channel, draws the summary and hands the new
+    // filters to whatever plays them.
+    void setAsChannel(int channel);
     // Draws the summary plot with the display range.
     void drawSummary();
     // After fs changed: draws the summary again where a channel's note changed with it (made at

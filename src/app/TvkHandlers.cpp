@@ -166,15 +166,15 @@ void TTvkMain::betaTrackBarChange() {
 }
 
 void TTvkMain::cbSetAsLeftClick() {
-    setChannel(0);
-    drawSummary();
-    Listen->filtersChanged();
-    if (recordDialog != nullptr)
-        recordDialog->filtersChanged();
+    setAsChannel(0);
 }
 
 void TTvkMain::cbSetAsRightClick() {
-    setChannel(1);
+    setAsChannel(1);
+}
+
+void TTvkMain::setAsChannel(int channel) {
+    setChannel(channel);
     drawSummary();
     Listen->filtersChanged();
     if (recordDialog != nullptr)

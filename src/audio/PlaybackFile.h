@@ -14,8 +14,6 @@ public:
     // path: the scratch file, created by begin(), removed by the destructor.
     explicit TPlaybackFile(std::string path);
     ~TPlaybackFile() override;
-    TPlaybackFile(const TPlaybackFile&) = delete;
-    TPlaybackFile& operator=(const TPlaybackFile&) = delete;
 
     TFileResult begin(int rate, std::int64_t frames) override;
     TFileResult write(const float* input, const float* stereo, int frames) override;

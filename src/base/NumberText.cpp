@@ -93,6 +93,14 @@ void appendInt(std::string& out, std::int64_t v) {
     appendChars(out, v);
 }
 
+void appendInts(std::string& out, std::span<const std::int32_t> values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i)
+            out += ' ';
+        appendInt(out, values[i]);
+    }
+}
+
 double parseDoublePrefix(std::string_view s) {
     s = skipBlanks(s);
     bool negative = false;

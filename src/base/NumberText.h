@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,8 @@ void appendExp3(std::string& out, double v);
 void appendFixed2(std::string& out, double v);
 // Appends v as printf's "%d" does.
 void appendInt(std::string& out, std::int64_t v);
+// Appends the values as appendInt does, one blank between them.
+void appendInts(std::string& out, std::span<const std::int32_t> values);
 
 // Like strtod on one piece of text: leading white space and a sign are allowed, the longest numeric
 // prefix is used, 0.0 if there is none or if it lies beyond the double range. "inf" and "nan"

@@ -15,8 +15,6 @@ public:
     explicit TBackgroundSink(TRenderSink& sink);
     // Waits for the write under way.
     ~TBackgroundSink() override;
-    TBackgroundSink(const TBackgroundSink&) = delete;
-    TBackgroundSink& operator=(const TBackgroundSink&) = delete;
 
     // On the caller's thread.
     TFileResult begin(int rate, std::int64_t frames) override;

@@ -27,9 +27,6 @@ bool checkRenderInputCli(const TCliOptions& o, std::ostream& err) {
     return report(checkRenderInput(o.renderInput, o.renderChannel), err);
 }
 
-TCliRendering::TCliRendering() = default;
-TCliRendering::~TCliRendering() = default;
-
 bool TCliRendering::render(const TAnalyzer& a, const TCliOptions& o, std::ostream& err) {
     TRenderOptions options;
     options.channel = o.renderChannel;

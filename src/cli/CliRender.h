@@ -17,11 +17,6 @@ bool checkRenderInputCli(const TCliOptions& options, std::ostream& err);
 // written as it comes, such as standard output, has gone out already).
 class TCliRendering {
 public:
-    TCliRendering();
-    ~TCliRendering();
-    TCliRendering(const TCliRendering&) = delete;
-    TCliRendering& operator=(const TCliRendering&) = delete;
-
     // Renders the whole recording --render names, so that an input failing partway stops the
     // program before any other output is written. False after one line naming the file and the
     // reason; no output file is left then.

@@ -55,17 +55,6 @@ void TEditNum::setRef(std::int32_t* ref) {
     setValue();
 }
 
-void TEditNum::setNotifyParent(QObject* wnd, std::uint32_t msg, std::uint32_t wParam, long lParam) {
-    notifyWnd = wnd;
-    notifyMsg = msg;
-    notifyWParam = wParam;
-    notifyLParam = static_cast<std::int32_t>(lParam);
-}
-
-void TEditNum::notifyParent() {
-    sendNotify(notifyWnd, notifyMsg, notifyWParam, notifyLParam);
-}
-
 void TEditNum::setValue() {
     if (refDouble != nullptr)
         value = *refDouble;

@@ -5,13 +5,15 @@
 // notification to its window.
 #pragma once
 
+#include "controls/NotifyEvent.h"
+
 #include <QLineEdit>
 
 #include <cstdint>
 
 class QObject;
 
-class TEditNum : public QLineEdit {
+class TEditNum : public QLineEdit, public TNotifySender {
 public:
     // How the arrow keys step: stepAdd adds/subtracts the step, stepMultiply multiplies/divides.
     enum EMode : std::uint8_t { stepAdd = 0, stepMultiply = 1 };
@@ -36,10 +38,6 @@ public:
     // Bind a variable (not owned; null unbinds) and show its value. Sends nothing.
     void setRef(double* ref);
     void setRef(std::int32_t* ref);
-    // Receiver and contents of the change notification; a null window sends nothing.
-    void setNotifyParent(QObject* wnd, std::uint32_t msg, std::uint32_t wParam, long lParam);
-    // Sends the notification synchronously: returns after the window has handled it.
-    void notifyParent();
 
     // Reloads value from the bound double, then from the bound int, and shows it.
     void setValue();
@@ -85,8 +83,4 @@ private:
     double largeStep = 1.0;
     double scale = 1.0;
     bool dbDisplay = false;
-    QObject* notifyWnd = nullptr;
-    std::uint32_t notifyMsg = 0;
-    std::uint32_t notifyWParam = 0;
-    std::int32_t notifyLParam = 0;
 };

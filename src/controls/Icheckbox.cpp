@@ -23,17 +23,6 @@ void TICheckBox::set() {
     setChecked(target);
 }
 
-void TICheckBox::setNotifyParent(QObject* wnd, std::uint32_t msg, std::uint32_t wParam, long lParam) {
-    notifyWnd = wnd;
-    notifyMsg = msg;
-    notifyWParam = wParam;
-    notifyLParam = static_cast<std::int32_t>(lParam);
-}
-
-void TICheckBox::notifyParent() {
-    sendNotify(notifyWnd, notifyMsg, notifyWParam, notifyLParam);
-}
-
 void TICheckBox::Click() {
     if (skipClick) {
         skipClick = false;

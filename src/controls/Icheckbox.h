@@ -3,6 +3,8 @@
 // variable without writing back or notifying. Created disabled; binding enables it.
 #pragma once
 
+#include "controls/NotifyEvent.h"
+
 #include <QCheckBox>
 
 #include <cstdint>
@@ -10,7 +12,7 @@
 
 class QObject;
 
-class TICheckBox : public QCheckBox {
+class TICheckBox : public QCheckBox, public TNotifySender {
 public:
     explicit TICheckBox(QWidget* parent = nullptr);
     TICheckBox(const QString& caption, QWidget* parent);
@@ -19,10 +21,6 @@ public:
     void setRef(bool* r);
     // Shows the bound variable (unchecked when unbound) without writing it or notifying.
     void set();
-    // Receiver and contents of the change notification; a null window sends nothing.
-    void setNotifyParent(QObject* wnd, std::uint32_t msg, std::uint32_t wParam, long lParam);
-    // Sends the notification synchronously: returns after the window has handled it.
-    void notifyParent();
 
     // The box's own click event, run after the variable was written and the window notified.
     std::function<void()> OnClick;
@@ -34,9 +32,5 @@ protected:
 
 private:
     bool* ref = nullptr;
-    QObject* notifyWnd = nullptr;
-    std::uint32_t notifyMsg = 0;
-    std::uint32_t notifyWParam = 0;
-    std::int32_t notifyLParam = 0;
     bool skipClick = true; // the next Click comes from set()
 };

@@ -65,11 +65,7 @@ TFileResult writeBodyData(const TAnalyzer& a, const std::string& name, const std
     std::string out;
     out.reserve(32 * (blockLength + 16) + name.size());
     out += "Sonmira analyser data\r\n{\r\n release=";
-    for (std::size_t i = 0; i < a.release.size(); ++i) {
-        if (i)
-            out += ' ';
-        appendInt(out, a.release[i]);
-    }
+    appendInts(out, a.release);
     out += "\r\n name=\r\n";
     out += nameToLatin1Line(name);
     out += "\r\n ";

@@ -76,11 +76,7 @@ TFileResult writeProject(const TAnalyzer& a, const std::string& path) {
     out.reserve(32 * (blockLength + 8));
     out += projectFirstLine;
     out += "\r\n{\r\n release=";
-    for (std::size_t i = 0; i < a.release.size(); ++i) {
-        if (i)
-            out += ' ';
-        appendInt(out, a.release[i]);
-    }
+    appendInts(out, a.release);
     out += "\r\n fs=";
     appendInt(out, a.fs);
     out += "\r\n N=";

@@ -35,7 +35,11 @@ struct TRenderFilters {
 // commit on success or abandon on failure or cancel (abandon may also follow a failed begin).
 class TRenderSink {
 public:
+    TRenderSink() = default;
     virtual ~TRenderSink() = default;
+    // A sink is one destination part-way through a rendering: never copied.
+    TRenderSink(const TRenderSink&) = delete;
+    TRenderSink& operator=(const TRenderSink&) = delete;
     // rate: Hz, the input's; frames: the number of frames that will be written in all.
     virtual TFileResult begin(int rate, std::int64_t frames) = 0;
     // input: `frames` samples of the rendered input channel, as read (full scale 1.0);

@@ -14,10 +14,8 @@ class TCoherenceView {
 public:
     // plotFreq: the 500 plot frequencies (Hz, ascending), as the analyzer holds them; not owned,
     // it must outlive the view. The logical plot space keeps the analysis plot's text size on an
-    // image of 540 x 300 pixels.
+    // image of 540 x 300 pixels. Not copied (its plot points at its curves; plots are never copied).
     explicit TCoherenceView(const double* plotFreq);
-    TCoherenceView(const TCoherenceView&) = delete;
-    TCoherenceView& operator=(const TCoherenceView&) = delete;
 
     // Takes binCount coherence values at the bin frequencies k * rate / 8192 (rate in Hz, > 0)
     // onto the plot points; values outside 0..1 (or not numbers) are drawn as 0 or 1.

@@ -12,9 +12,8 @@
 class TIrView {
 public:
     // plotFreq: the 500 plot frequencies (Hz, ascending), as the analyzer holds them; not owned.
+    // Not copied (its plot points at its curves; plots are never copied).
     explicit TIrView(const double* plotFreq);
-    TIrView(const TIrView&) = delete;
-    TIrView& operator=(const TIrView&) = delete;
 
     // The magnitudes of `full` (at fullRate Hz) and `ir` (at irRate Hz), each the power averaged
     // over the bins of a 2^18-point transform between the neighbouring plot points (so the finest

@@ -18,9 +18,13 @@ std::vector<std::string> TRecordingCanvas::texts() const {
     return out;
 }
 
-TCanvasCall& TRecordingCanvas::record(TCanvasOp op) {
+TCanvasCall& TRecordingCanvas::record(TCanvasOp op, int x1, int y1, int x2, int y2) {
     TCanvasCall& c = calls.emplace_back();
     c.op = op;
+    c.x1 = x1;
+    c.y1 = y1;
+    c.x2 = x2;
+    c.y2 = y2;
     c.pen = pen_;
     c.brush = brush_;
     c.font = font_;
@@ -51,11 +55,7 @@ void TRecordingCanvas::setTextAlign(THAlign h, TVAlign v) {
 
 void TRecordingCanvas::setMapping(int windowWidth, int windowHeight, int viewportWidth, int viewportHeight) {
     TCanvas::setMapping(windowWidth, windowHeight, viewportWidth, viewportHeight);
-    TCanvasCall& c = record(TCanvasOp::setMapping);
-    c.x1 = windowWidth;
-    c.y1 = windowHeight;
-    c.x2 = viewportWidth;
-    c.y2 = viewportHeight;
+    record(TCanvasOp::setMapping, windowWidth, windowHeight, viewportWidth, viewportHeight);
 }
 
 void TRecordingCanvas::resetMapping() {
@@ -65,18 +65,12 @@ void TRecordingCanvas::resetMapping() {
 
 void TRecordingCanvas::setViewportOrigin(int x, int y) {
     TCanvas::setViewportOrigin(x, y);
-    TCanvasCall& c = record(TCanvasOp::setViewportOrigin);
-    c.x1 = x;
-    c.y1 = y;
+    record(TCanvasOp::setViewportOrigin, x, y);
 }
 
 void TRecordingCanvas::setClipRect(const TRect& device) {
     TCanvas::setClipRect(device);
-    TCanvasCall& c = record(TCanvasOp::setClipRect);
-    c.x1 = device.left;
-    c.y1 = device.top;
-    c.x2 = device.right;
-    c.y2 = device.bottom;
+    record(TCanvasOp::setClipRect, device.left, device.top, device.right, device.bottom);
 }
 
 void TRecordingCanvas::removeClip() {
@@ -86,52 +80,31 @@ void TRecordingCanvas::removeClip() {
 
 void TRecordingCanvas::moveTo(int x, int y) {
     TCanvas::moveTo(x, y);
-    TCanvasCall& c = record(TCanvasOp::moveTo);
-    c.x1 = x;
-    c.y1 = y;
+    record(TCanvasOp::moveTo, x, y);
 }
 
 void TRecordingCanvas::lineTo(int x, int y) {
-    TCanvasCall& c = record(TCanvasOp::lineTo);
-    c.x1 = position_.x;
-    c.y1 = position_.y;
-    c.x2 = x;
-    c.y2 = y;
+    record(TCanvasOp::lineTo, position_.x, position_.y, x, y);
     position_ = {x, y};
 }
 
 void TRecordingCanvas::rectangle(int left, int top, int right, int bottom) {
-    TCanvasCall& c = record(TCanvasOp::rectangle);
-    c.x1 = left;
-    c.y1 = top;
-    c.x2 = right;
-    c.y2 = bottom;
+    record(TCanvasOp::rectangle, left, top, right, bottom);
 }
 
 void TRecordingCanvas::roundRect(int left, int top, int right, int bottom, int ellipseWidth,
                                  int ellipseHeight) {
-    TCanvasCall& c = record(TCanvasOp::roundRect);
-    c.x1 = left;
-    c.y1 = top;
-    c.x2 = right;
-    c.y2 = bottom;
+    TCanvasCall& c = record(TCanvasOp::roundRect, left, top, right, bottom);
     c.x3 = ellipseWidth;
     c.y3 = ellipseHeight;
 }
 
 void TRecordingCanvas::focusRect(const TRect& rect) {
-    TCanvasCall& c = record(TCanvasOp::focusRect);
-    c.x1 = rect.left;
-    c.y1 = rect.top;
-    c.x2 = rect.right;
-    c.y2 = rect.bottom;
+    record(TCanvasOp::focusRect, rect.left, rect.top, rect.right, rect.bottom);
 }
 
 void TRecordingCanvas::textOut(int x, int y, const char* text) {
-    TCanvasCall& c = record(TCanvasOp::textOut);
-    c.x1 = x;
-    c.y1 = y;
-    c.text = text;
+    record(TCanvasOp::textOut, x, y).text = text;
 }
 
 TSize TRecordingCanvas::textExtent(const char* text) const {
@@ -140,9 +113,7 @@ TSize TRecordingCanvas::textExtent(const char* text) const {
 }
 
 void TRecordingCanvas::tabbedTextOut(int x, int y, const char* text, int tabWidth) {
-    TCanvasCall& c = record(TCanvasOp::tabbedTextOut);
-    c.x1 = x;
-    c.y1 = y;
+    TCanvasCall& c = record(TCanvasOp::tabbedTextOut, x, y);
     c.x3 = tabWidth;
     c.text = text;
 }

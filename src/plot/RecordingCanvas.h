@@ -73,7 +73,8 @@ public:
     TSize tabbedTextExtent(const char* text, int tabWidth) const override;
 
 private:
-    TCanvasCall& record(TCanvasOp op);
+    // A new call with the current state and the given coordinates (the rest 0).
+    TCanvasCall& record(TCanvasOp op, int x1 = 0, int y1 = 0, int x2 = 0, int y2 = 0);
 };
 
 // An image of a given size whose canvas records.

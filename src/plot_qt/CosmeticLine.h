@@ -24,52 +24,42 @@ inline int toFixed26(double v) {
     return static_cast<int>(v * 64.);
 }
 
+namespace cosmetic_line {
+
+// The walk along the major axis a from (a1, b1) to (a2, b2), 26.6 fixed point: one pixel per
+// major step, the minor coordinate from a 16.16 walk; the caps reach half a pixel out. Calls
+// step(a, b) with the pixel's major and minor coordinates; nothing where a1 == a2.
+template <class Step> void walk(int a1, int b1, int a2, int b2, Step&& step) {
+    if (a1 > a2) {
+        std::swap(a1, a2);
+        std::swap(b1, b2);
+    }
+    if (a1 == a2)
+        return;
+    const int binc = fixedDivide(b2 - b1, a2 - a1);
+    int b = b1 * (1 << 10) - (binc >> 1);
+    a1 -= 32;
+    a2 += 32;
+    int a = (a1 + 32) >> 6;
+    const int aEnd = (a2 + 32) >> 6;
+    const int round = binc > 0 ? 32 : 0;
+    if (a == aEnd)
+        return;
+    b += ((a * 64) + round - a1) * binc >> 6;
+    do {
+        step(a, b >> 16);
+        b += binc;
+    } while (++a < aEnd);
+}
+
+} // namespace cosmetic_line
+
 // Calls plot(x, y) for every pixel of the line between two points given in 26.6 fixed point
 // (device pixels times 64). Coordinates must lie within 0 .. 16383 pixels, so that the walk
 // cannot overflow; plot may be called one pixel beyond a fractional end.
 template <class Plot> void cosmeticLinePixels(int x1, int y1, int x2, int y2, Plot&& plot) {
-    using cosmetic_line::fixedDivide;
-    if (std::abs(x2 - x1) < std::abs(y2 - y1)) {
-        // Steep: one pixel per row, the column from a 16.16 walk; the caps reach half a pixel out.
-        if (y1 > y2) {
-            std::swap(y1, y2);
-            std::swap(x1, x2);
-        }
-        const int xinc = fixedDivide(x2 - x1, y2 - y1);
-        int x = x1 * (1 << 10) - (xinc >> 1);
-        y1 -= 32;
-        y2 += 32;
-        int y = (y1 + 32) >> 6;
-        const int yEnd = (y2 + 32) >> 6;
-        const int round = xinc > 0 ? 32 : 0;
-        if (y == yEnd)
-            return;
-        x += ((y * 64) + round - y1) * xinc >> 6;
-        do {
-            plot(x >> 16, y);
-            x += xinc;
-        } while (++y < yEnd);
-    } else {
-        // Flat: one pixel per column, the row from the walk.
-        if (x1 > x2) {
-            std::swap(x1, x2);
-            std::swap(y1, y2);
-        }
-        if (x1 == x2)
-            return;
-        const int yinc = fixedDivide(y2 - y1, x2 - x1);
-        int y = y1 * (1 << 10) - (yinc >> 1);
-        x1 -= 32;
-        x2 += 32;
-        int x = (x1 + 32) >> 6;
-        const int xEnd = (x2 + 32) >> 6;
-        const int round = yinc > 0 ? 32 : 0;
-        if (x == xEnd)
-            return;
-        y += ((x * 64) + round - x1) * yinc >> 6;
-        do {
-            plot(x, y >> 16);
-            y += yinc;
-        } while (++x < xEnd);
-    }
+    if (std::abs(x2 - x1) < std::abs(y2 - y1)) // steep: one pixel per row
+        cosmetic_line::walk(y1, x1, y2, x2, [&plot](int y, int x) { plot(x, y); });
+    else // flat: one pixel per column
+        cosmetic_line::walk(x1, y1, x2, y2, plot);
 }

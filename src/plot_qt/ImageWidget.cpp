@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <utility>
 
 TImageWidget::TImageWidget(int width, int height, QWidget* parent)
     : QWidget(parent), raster_(width, height, devicePixelRatioF()) {
@@ -24,19 +25,14 @@ void TImageWidget::paintEvent(QPaintEvent*) {
 }
 
 TShiftState shiftStateOf(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons) {
+    const std::pair<bool, TShiftState> held[] = {
+        {modifiers.testFlag(Qt::ShiftModifier), ssShift},  {modifiers.testFlag(Qt::AltModifier), ssAlt},
+        {modifiers.testFlag(Qt::ControlModifier), ssCtrl}, {buttons.testFlag(Qt::LeftButton), ssLeft},
+        {buttons.testFlag(Qt::RightButton), ssRight},      {buttons.testFlag(Qt::MiddleButton), ssMiddle}};
     TShiftState s = 0;
-    if (modifiers & Qt::ShiftModifier)
-        s |= ssShift;
-    if (modifiers & Qt::AltModifier)
-        s |= ssAlt;
-    if (modifiers & Qt::ControlModifier)
-        s |= ssCtrl;
-    if (buttons & Qt::LeftButton)
-        s |= ssLeft;
-    if (buttons & Qt::RightButton)
-        s |= ssRight;
-    if (buttons & Qt::MiddleButton)
-        s |= ssMiddle;
+    for (const auto& [down, state] : held)
+        if (down)
+            s |= state;
     return s;
 }
 
