@@ -80,9 +80,6 @@ TRecordDialog::TRecordDialog(const double* plotFreq, QWidget* parent)
 
 TRecordDialog::~TRecordDialog() {
     capture.close();
-    learnCancel = true;
-    if (learnThread.joinable())
-        learnThread.join();
 }
 
 void TRecordDialog::createControls() {
@@ -321,6 +318,7 @@ void TRecordDialog::record() {
         progress.reset();
     }
     recordedPath = path;
+    learning.reset(); // the previous take's learning, should it still run
     result.reset();
     report->clear();
     status->setText(QStringLiteral("Recording to %1").arg(QFileInfo(path).fileName()));
@@ -383,18 +381,9 @@ void TRecordDialog::tick() {
         limitedBefore = limited;
         monitorNote->setText(note);
     }
-    if (learnDone.exchange(false)) {
-        learnThread.join();
-        if (learnedResult.ok) {
-            result = std::make_unique<TLearnedTake>(learnedFile);
-            report->setPlainText(QString::fromLocal8Bit(learnReport(*result)));
-            coherence.setCoherence(result->transfer.coherence.data(), result->transfer.rate);
-            drawCoherence();
-        } else if (!learnedResult.message.empty()) {
-            report->setPlainText(QString::fromLocal8Bit(learnedResult.message));
-        }
-        updateControls();
-    }
+    if (learning)
+        report->setPlainText(QStringLiteral("Learning from the take... %1 %")
+                                 .arg(std::lround(100 * std::clamp(learning->progress(), 0.0, 1.0))));
 }
 
 void TRecordDialog::showLevels() {
@@ -445,19 +434,25 @@ void TRecordDialog::takeEnded(const TFileResult& r) {
 
 // Learns from the recorded file as the batch tool's --learn does, off the window's thread.
 void TRecordDialog::learnFromFile() {
-    if (learnThread.joinable())
-        return;
     TTakeSource source;
     source.take = localPath(recordedPath);
     source.pickupChannel = pickupBox->currentIndex() + 1;
     source.micChannel = micBox->currentIndex() + 1;
-    learnDone = false;
-    learnCancel = false;
     report->setPlainText(QStringLiteral("Learning from the take..."));
-    learnThread = std::thread([this, source] {
-        learnedResult = learnTake(source, learnedFile, {}, [this] { return learnCancel.load(); });
-        learnDone = true;
-    });
+    learning = startLearning(source, this, [this](TLearnRun done) { learningFinished(std::move(done)); });
+}
+
+void TRecordDialog::learningFinished(TLearnRun done) {
+    learning.reset();
+    if (done.outcome.ok) {
+        result = std::make_unique<TLearnedTake>(std::move(done.take));
+        report->setPlainText(QString::fromLocal8Bit(learnReport(*result)));
+        coherence.setCoherence(result->transfer.coherence.data(), result->transfer.rate);
+        drawCoherence();
+    } else if (!done.outcome.message.empty()) {
+        report->setPlainText(QString::fromLocal8Bit(done.outcome.message));
+    }
+    updateControls();
 }
 
 void TRecordDialog::use() {
