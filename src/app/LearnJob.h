@@ -27,7 +27,8 @@ inline std::unique_ptr<TLearnJob> startLearning(TTakeSource source, QObject* rec
             run.outcome = learnTake(source, run.take, progress, cancel);
             return run;
         },
-        receiver, [finished = std::move(finished)](TJobOutcome<TLearnRun> outcome) {
+        receiver,
+        [finished = std::move(finished)](TJobOutcome<TLearnRun> outcome) {
             if (!outcome.result)
                 outcome.result = TLearnRun{{}, fileError("Learning failed: " + outcome.error)};
             finished(std::move(*outcome.result));
