@@ -50,16 +50,7 @@ TRecordDialog::TRecordDialog(const double* plotFreq, QWidget* parent)
     createControls();
     devices = new QMediaDevices(this);
     connect(devices, &QMediaDevices::audioInputsChanged, this, [this] {
-        // The input in use is gone: the take stops (the worker keeps what it wrote).
-        if (capture.isOpen()) {
-            bool present = false;
-            for (const QAudioDevice& d : QMediaDevices::audioInputs())
-                present = present || d.id() == capture.device().id();
-            if (!present) {
-                capture.inputLost();
-                return;
-            }
-        }
+        // The input in use going is the capture's to find (it stops the take).
         if (!capture.recording())
             refreshInputs();
     });
@@ -363,6 +354,8 @@ void TRecordDialog::tick() {
     }
     if (std::optional<TFileResult> ended = capture.takeEnded())
         takeEnded(*ended);
+    else if (capture.lost() && !capture.recording())
+        refreshInputs(); // the system default now, or none
     std::optional<TLiveProgress> p;
     {
         std::lock_guard guard(learnerLock);
@@ -420,15 +413,16 @@ void TRecordDialog::takeEnded(const TFileResult& r) {
         std::lock_guard guard(learnerLock);
         learner.reset();
     }
+    fileName->setText(defaultTakeName());
+    // Learnt with the channels it was recorded with, before another input may change them.
+    if (QFileInfo::exists(recordedPath))
+        learnFromFile();
+    if (capture.lost())
+        refreshInputs();
     status->setText(r.ok ? QStringLiteral("Recorded %1").arg(QFileInfo(recordedPath).fileName())
                          : QString::fromLocal8Bit(r.message));
     if (!r.ok)
         showWarning(errorCaption, QString::fromLocal8Bit(r.message));
-    fileName->setText(defaultTakeName());
-    if (capture.lost())
-        refreshInputs();
-    if (QFileInfo::exists(recordedPath))
-        learnFromFile();
     updateControls();
 }
 
