@@ -2,6 +2,7 @@
 
 #include "plot_qt/ImageWidget.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
@@ -149,13 +150,18 @@ void TLearnDialog::createControls() {
     grid->addWidget(twoTracks, 3, 0, 1, 3);
     fileRow(4, "Pickup track", pickupTrackName, browsePickupTrack);
     fileRow(5, "Mic track", micTrackName, browseMicTrack);
+    normalPolarity = new QCheckBox(QStringLiteral("Turn an inverted mic back to normal polarity"), source);
+    grid->addWidget(normalPolarity, 6, 0, 1, 3);
 
     auto* run = new QHBoxLayout;
     learnButton = new TFocusButton(QStringLiteral("Learn"), this);
     progress = new QProgressBar(this);
     progress->setRange(0, 1000);
     progress->setFormat(QStringLiteral("%p %"));
+    swapButton = new QPushButton(QStringLiteral("Swap channels and learn again"), this);
+    swapButton->hide();
     run->addWidget(learnButton);
+    run->addWidget(swapButton);
     run->addWidget(progress, 1);
     status = new QLabel(this);
 
@@ -213,6 +219,8 @@ void TLearnDialog::createControls() {
             updateControls();
         });
     connect(learnButton, &QPushButton::clicked, this, &TLearnDialog::learn);
+    connect(swapButton, &QPushButton::clicked, this, &TLearnDialog::swapAndLearn);
+    connect(normalPolarity, &QCheckBox::toggled, this, [this] { clearResult(); });
     connect(useButton, &QPushButton::clicked, this, &TLearnDialog::use);
     connect(cancelButton, &QPushButton::clicked, this, &TLearnDialog::reject);
 }
@@ -327,6 +335,7 @@ void TLearnDialog::clearResult() {
     if (!result && report->toPlainText().isEmpty() && status->text().isEmpty())
         return;
     result.reset();
+    swapButton->hide();
     report->clear();
     status->clear();
     progress->setValue(0);
@@ -346,6 +355,7 @@ TTakeSource TLearnDialog::chosenSource() const {
         source.pickupTrack = localPath(trackPaths[0]);
         source.micTrack = localPath(trackPaths[1]);
     }
+    source.normalPolarity = normalPolarity->isChecked();
     return source;
 }
 
@@ -366,6 +376,8 @@ void TLearnDialog::updateControls() {
                        static_cast<QWidget*>(micTrackName), static_cast<QWidget*>(browseMicTrack)})
         w->setEnabled(choosing && !take);
     learnButton->setEnabled(choosing && choiceComplete() && !typedPending());
+    normalPolarity->setEnabled(choosing);
+    swapButton->setEnabled(choosing);
     useButton->setEnabled(choosing && result != nullptr);
     // Enter presses "Use" once there is something to use, "Learn" before.
     (result ? useButton : learnButton)->setDefault(true);
@@ -443,6 +455,7 @@ void TLearnDialog::learningFinished(TLearnRun done) {
         progress->setValue(1000);
         showReport(learnReportParts(*result));
         coherence.setCoherence(result->transfer.coherence.data(), result->transfer.rate);
+        coherence.setReliableRange(result->transfer.reliableLowHz, result->transfer.reliableHighHz);
         coherence.draw(coherenceImage->image(), displayMin, displayMax);
         status->setText(QStringLiteral("\"Use\" puts the learned pair in place of both responses."));
     } else {
@@ -451,6 +464,8 @@ void TLearnDialog::learningFinished(TLearnRun done) {
             status->setText(QStringLiteral("Cancelled: nothing learned."));
         } else {
             status->setText(QStringLiteral("Nothing learned."));
+            if (done.take.transfer.swapped && !done.take.source.twoTracks())
+                swapButton->show();
             showWarning(errorCaption, QString::fromLocal8Bit(done.outcome.message));
         }
     }
@@ -467,6 +482,15 @@ void TLearnDialog::use() {
     if (onUse)
         onUse(*take);
     accept();
+}
+
+void TLearnDialog::swapAndLearn() {
+    if (learning() || !oneTake->isChecked())
+        return;
+    const int pickup = pickupChannel->currentIndex();
+    pickupChannel->setCurrentIndex(micChannel->currentIndex());
+    micChannel->setCurrentIndex(pickup);
+    learn();
 }
 
 void TLearnDialog::reject() {

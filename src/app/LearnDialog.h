@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -56,6 +57,7 @@ public:
     bool learning() const { return job != nullptr; }
     // The learned take of the last successful run, null before one and after any change.
     const TLearnedTake* learned() const { return result.get(); }
+    const TCoherenceView& coherenceView() const { return coherence; }
 
     // "Cancel" and Escape: while learning, stops it (the dialog stays, nothing learned);
     // otherwise closes the dialog, changing nothing.
@@ -78,7 +80,11 @@ public:
     QPushButton* browsePickupTrack;
     QLineEdit* micTrackName;
     QPushButton* browseMicTrack;
+    QCheckBox* normalPolarity; // "--learn-polarity normal"
     QPushButton* learnButton;
+    // Shown after a take was refused because its channels look swapped: swaps the two channel
+    // choices and learns again.
+    QPushButton* swapButton;
     QProgressBar* progress; // 0..1000
     QLabel* status;
     QPlainTextEdit* report;
@@ -120,6 +126,7 @@ private:
     void showProgress();
     void learningFinished(TLearnRun done);
     void use();
+    void swapAndLearn();
 
     TCoherenceView coherence;
     double displayMin = 50;

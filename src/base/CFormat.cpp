@@ -26,6 +26,17 @@ int formatC(char* buffer, std::size_t size, const char* format, ...) {
     return n;
 }
 
+std::string formatText(const char* format, ...) {
+    char buffer[512];
+    const locale_t previous = uselocale(cLocale());
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    uselocale(previous);
+    return buffer;
+}
+
 double parseC(const char* text) {
     return strtod_l(text, nullptr, cLocale());
 }

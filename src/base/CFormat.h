@@ -3,9 +3,13 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // As snprintf into buffer (always terminated when size > 0); returns snprintf's result.
 int formatC(char* buffer, std::size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+// The same as a string (of at most 511 characters).
+std::string formatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // As strtod on text, read in the C locale: leading blanks, the longest numeric prefix, 0.0 if none.
 double parseC(const char* text);

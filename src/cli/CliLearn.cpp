@@ -29,7 +29,9 @@ bool checkLearnOptions(const TCliOptions& o, std::string& error) {
     if (!o.learns()) {
         if (o.learnChannelsGiven)
             error = "--learn-channels needs --learn";
-        return !o.learnChannelsGiven;
+        else if (o.learnPolarityGiven)
+            error = "--learn-polarity needs --learn or --learn-pickup and --learn-mic";
+        return error.empty();
     }
     if (!o.mic.empty() || !o.pickup.empty() || o.noPickup || !o.openProject.empty())
         error = "learning from a take cannot be combined with --mic, --pickup, --no-pickup or --open-project";
@@ -49,6 +51,7 @@ bool learnForCli(const TCliOptions& o, TAnalyzer& a, std::ostream& out, std::ost
     source.micChannel = o.learnMicChannel;
     source.pickupTrack = o.learnPickup;
     source.micTrack = o.learnMic;
+    source.normalPolarity = o.learnNormalPolarity;
     TLearnedTake learned;
     const TFileResult r = learnTake(source, learned);
     if (!r.ok) {

@@ -84,7 +84,7 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         double low, high;
         bool whole;
     };
-    std::string learnChannels;
+    std::string learnChannels, learnPolarity;
     std::map<std::string, NumberOption> numbers;
     for (const TParameter& p : parameterTable)
         numbers[p.option] = {&(o.*parameterFields[std::size_t(p.id)]), p.minimum, p.maximum, p.whole};
@@ -106,6 +106,7 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
         {"--learn-channels", &learnChannels},
         {"--export-ir", &o.ir.file},
         {"--plot-ir", &o.ir.plot},
+        {"--learn-polarity", &learnPolarity},
     };
 
     for (size_t i = 0; i < args.size(); ++i) {
@@ -193,6 +194,12 @@ std::optional<TCliOptions> parseCliOptions(const std::vector<std::string>& args,
             return std::nullopt;
         }
     }
+    if (!learnPolarity.empty() && learnPolarity != "normal" && learnPolarity != "measured") {
+        error = "--learn-polarity needs normal or measured, not '" + learnPolarity + "'";
+        return std::nullopt;
+    }
+    o.learnNormalPolarity = learnPolarity == "normal";
+    o.learnPolarityGiven = !learnPolarity.empty();
     if ((!learnChannels.empty() && !parseLearnChannels(learnChannels, o, error)) ||
         !checkLearnOptions(o, error))
         return std::nullopt;
@@ -218,6 +225,8 @@ const char* cliUsage() {
             "  --learn-channels P,M  the take's pickup and mic channels, from 1 (default 1,2)\n"
             "  --learn-pickup FILE   learn from two mono tracks of one session: the pickup track\n"
             "  --learn-mic FILE      ... and the mic track (both needed)\n"
+            "  --learn-polarity normal|measured\n"
+            "                        turn an inverted mic back (default: keep what was measured)\n"
             "  This tool has no audio devices: record the take in the window (\"Record take...\")\n"
             "  and learn from the file it wrote.\n"
             "\n"

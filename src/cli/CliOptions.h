@@ -24,6 +24,8 @@ struct TCliOptions {
     int learnPickupChannel = 1;
     int learnMicChannel = 2;
     bool learnChannelsGiven = false;
+    bool learnNormalPolarity = false; // --learn-polarity normal
+    bool learnPolarityGiven = false;
     std::string learnPickup;
     std::string learnMic;
     bool learns() const { return !learn.empty() || !learnPickup.empty() || !learnMic.empty(); }

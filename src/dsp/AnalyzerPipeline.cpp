@@ -24,16 +24,8 @@ double magnitude(const Complex& z) {
     return std::sqrt(z.re * z.re + z.im * z.im);
 }
 
-// The frequency-dependent time window: each band of bins is taken back to the time domain on its
-// own and weighted by d^(t+1), so higher bands die away sooner.
-struct Band {
-    int firstBin;
-    int endBin; // exclusive
-    double decay;
-};
-constexpr int bandCount = 4; // even: the bands are taken back in pairs
-constexpr Band bands[bandCount] = {
-    {1, 128, 1.0}, {128, 256, 0.9995}, {256, 1024, 0.999}, {1024, 4096, 0.998}};
+constexpr int bandCount = analysisBandCount; // even: the bands are taken back in pairs
+constexpr const TAnalysisBand* bands = analysisBands;
 
 } // namespace
 

@@ -6,6 +6,17 @@ constexpr int binCount = 4096;    // stored frequency bins 0..4095 (Nyquist bin 
 constexpr int plotPoints = 500;   // points of every frequency-domain curve
 constexpr int channelCount = 2;   // output channels: 0 = "Left", 1 = "Right"
 
+// The analysis' frequency-dependent time window: each band of bins is taken back to the time
+// domain on its own and weighted by decay^(t+1), so higher bands die away sooner.
+struct TAnalysisBand {
+    int firstBin;
+    int endBin; // exclusive
+    double decay;
+};
+constexpr int analysisBandCount = 4;
+constexpr TAnalysisBand analysisBands[analysisBandCount] = {
+    {1, 128, 1.0}, {128, 256, 0.9995}, {256, 1024, 0.999}, {1024, 4096, 0.998}};
+
 // A complex number with the memory layout of FFTW's complex type (checked where FFTW is used).
 struct Complex {
     double re = 0.0;

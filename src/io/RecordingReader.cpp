@@ -5,6 +5,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -14,6 +15,46 @@ std::string formatName(int format) {
     if (sf_command(nullptr, SFC_GET_FORMAT_MAJOR, &info, sizeof info) == 0 && info.extension)
         return info.name;
     return "audio";
+}
+
+// The magnitude of a full-scale sample as a float read gives it.
+double fullScaleOf(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_FLOAT:
+    case SF_FORMAT_DOUBLE:
+    case SF_FORMAT_VORBIS:
+    case SF_FORMAT_OPUS:
+        return std::numeric_limits<double>::infinity();
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        return 127.0 / 128;
+    case SF_FORMAT_PCM_24:
+        return static_cast<float>(8388607.0 / 8388608);
+    case SF_FORMAT_PCM_32:
+        return static_cast<float>(2147483647.0 / 2147483648.0);
+    case SF_FORMAT_ULAW:
+        return 32124.0 / 32768;
+    case SF_FORMAT_ALAW:
+        return 32256.0 / 32768;
+    case SF_FORMAT_GSM610:
+        return 32760.0 / 32768;
+    default:
+        return 32767.0 / 32768;
+    }
+}
+
+std::string coarseEncodingOf(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        return "8-bit";
+    case SF_FORMAT_ALAW:
+        return "A-law";
+    case SF_FORMAT_ULAW:
+        return "mu-law";
+    default:
+        return {};
+    }
 }
 
 bool isIntegerFormat(int format) {
@@ -44,7 +85,7 @@ TFileResult TRecordingReader::open(const std::string& givenPath) {
     close();
     path = givenPath;
     recordingInfo = {};
-    position = 0;
+    framesRead = 0;
     error.clear();
     // Only a regular file: libsndfile would block on a FIFO and read a device forever.
     std::string reason;
@@ -76,7 +117,9 @@ TFileResult TRecordingReader::open(const std::string& givenPath) {
     recordingInfo.channels = sf.channels;
     recordingInfo.rate = sf.samplerate;
     recordingInfo.integer = isIntegerFormat(sf.format);
+    recordingInfo.fullScale = fullScaleOf(sf.format);
     recordingInfo.formatName = formatName(sf.format);
+    recordingInfo.coarseEncoding = coarseEncodingOf(sf.format);
     return {};
 }
 
@@ -91,23 +134,18 @@ std::int64_t TRecordingReader::read(float* interleaved, std::int64_t frames) {
         error = "Cannot read \"" + path + "\": " + sf_strerror(f);
         return -1;
     }
-    // A float file can hold infinities and NaNs, which would poison every sum they enter.
-    const std::int64_t values = n * recordingInfo.channels;
-    for (std::int64_t i = 0; i < values; ++i) {
-        if (!std::isfinite(interleaved[i])) {
-            const std::int64_t frame = position + i / recordingInfo.channels + 1;
-            error = "Cannot read \"" + path + "\": frame " + std::to_string(frame) +
-                    " holds a value that is not a finite number";
-            return -1;
-        }
-    }
-    position += n;
+    framesRead += n;
     return n;
 }
 
 bool TRecordingReader::rewind() {
     if (!file || sf_seek(static_cast<SNDFILE*>(file.get()), 0, SEEK_SET) != 0)
         return false;
-    position = 0;
+    framesRead = 0;
     return true;
+}
+
+std::string TRecordingReader::nonFiniteMessage(std::int64_t frame) const {
+    return "Cannot read \"" + path + "\": frame " + std::to_string(frame) +
+           " holds a value that is not a finite number";
 }

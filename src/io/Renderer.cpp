@@ -115,8 +115,12 @@ public:
                 const int take = std::min(static_cast<int>(n) - i, TConvolver::hop - hopFrames);
                 float* to = hopInput.data() + hopFrames;
                 const float* from = block.data() + static_cast<size_t>(i) * channels + channel;
-                for (int k = 0; k < take; ++k)
-                    to[k] = from[static_cast<size_t>(k) * channels]; // finite: the reader checks
+                for (int k = 0; k < take; ++k) {
+                    to[k] = from[static_cast<size_t>(k) * channels];
+                    // Only the rendered channel is judged: a NaN elsewhere does not matter here.
+                    if (!std::isfinite(to[k]))
+                        return fileError(reader.nonFiniteMessage(done + i + k + 1));
+                }
                 inputSquares += sumOfSquares(to, take);
                 hopFrames += take;
                 i += take;

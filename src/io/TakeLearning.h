@@ -24,6 +24,9 @@ struct TTakeSource {
     int micChannel = 2;
     std::string pickupTrack;
     std::string micTrack;
+    // Turn an inverted mic back to the pickup's polarity (by default the filter keeps what was
+    // measured).
+    bool normalPolarity = false;
 
     bool twoTracks() const { return take.empty(); }
 };
@@ -31,7 +34,18 @@ struct TTakeSource {
 struct TLearnedTake {
     TTakeSource source;
     TTransferResult transfer; // the estimate; transfer.rate is the take's rate
-    bool cancelled = false;   // learning stopped on the cancel callback; nothing else is valid
+    // Two tracks: the mic track was read this many seconds later than the pickup track (negative:
+    // earlier) to align them, and resampled against a clock that differed by driftPpm (0: none).
+    // transfer.lagSeconds and transfer.shiftSamples include the offset.
+    double trackOffsetSeconds = 0;
+    double driftPpm = 0;
+    // The pickup track is the noisier one in the pauses, as a mic would be.
+    bool tracksLookSwapped = false;
+    // The response was negated to undo an inverted mic (source.normalPolarity).
+    bool polarityTurned = false;
+    // The take (or a track) is stored in an encoding of about 8 bits (TRecordingInfo).
+    std::string coarseEncoding;
+    bool cancelled = false; // learning stopped on the cancel callback; nothing else is valid
     // The name to show for the learned pair, for example "take.wav (learned)" (the take's file
     // name, or the mic track's, without folders).
     std::string displayName;
@@ -47,12 +61,15 @@ using TLearnCancel = std::function<bool()>;
 // its samples. A failure names the file and the reason.
 TFileResult probeTake(const std::string& path, TRecordingInfo& info);
 
-// Learns from `source`. On success `result` holds the estimate. On failure returns a one-line
-// message naming the file and the reason: not audio or unreadable, one channel only, a channel
-// beyond the file's, the same channel for both, rates that differ, a silent pickup or mic, too
-// little playing (saying how much there was), a read error; the message is set even where
-// cannotOpen is (a missing or unreadable file), for a dialog to show. When cancelled, returns
-// ok = false with an empty message and result.cancelled = true.
+// Learns from `source` in two passes over the file(s): the first finds the levels (clipping at
+// each channel's own peak, the noise floor) and, for two tracks, their offset (up to 2 s either
+// way) and the drift of their clocks; the second learns. On success `result` holds the estimate.
+// On failure returns a one-line message naming the file and the reason: not audio or unreadable,
+// one channel only, a channel beyond the file's, the same channel for both, rates that differ, a
+// silent pickup or mic, too little playing (saying how much there was), channels that look
+// swapped (result.transfer.swapped is then set), clocks more than 1000 ppm apart, a read error;
+// the message is set even where cannotOpen is (a missing or unreadable file), for a dialog to
+// show. When cancelled, returns ok = false with an empty message and result.cancelled = true.
 TFileResult learnTake(const TTakeSource& source, TLearnedTake& result, const TLearnProgress& progress = {},
                       const TLearnCancel& cancelled = {});
 
@@ -63,8 +80,8 @@ void applyLearnedTake(const TLearnedTake& take, TAnalyzer& a);
 
 // The short report, lines separated by '\n' and ending in one: what was learned from, usable
 // seconds, seconds left out as silent and as clipped, mean coherence per octave band from 63 Hz to
-// 16 kHz ("-" for a band above half the rate), the verdict, and for two tracks whose
-// cross-correlation puts the mic more than 20 ms from the pickup, a note that they look shifted.
+// 16 kHz ("-" for a band above half the rate), the verdict from the reliable range, the lag, and
+// one "Warning: " line for each fault found.
 std::string learnReport(const TLearnedTake& take);
 
 // The same report in parts, for a reader that orders or colours them; each part is whole lines
@@ -75,3 +92,12 @@ struct TTakeReport {
     std::string details;  // everything else, in order
 };
 TTakeReport learnReportParts(const TLearnedTake& take);
+
+// The verdict alone, without "Verdict: " and the newline.
+std::string learnVerdict(const TTransferResult& t);
+
+// The refusal of a take whose channels look swapped (transfer.swapped), naming the file.
+std::string swappedMessage(const TLearnedTake& take);
+
+// Most clocks of two recorders differ by less; beyond this the tracks are refused.
+constexpr double maxDriftPpm = 1000;

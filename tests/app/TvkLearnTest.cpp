@@ -287,8 +287,8 @@ TEST_F(TvkLearnTest, TypedPathIsTakenOrRefusedAtOnce) {
 // scrolling at the dialog's own size; every Tab stop of the dialog shows the focus.
 TEST_F(TvkLearnTest, ReportPutsVerdictAndWarningsFirstAndFitsTheDialogAndFocusShows) {
     const QString tracks[2] = {dir.path() + "/pickup-track.wav", dir.path() + "/mic-track.wav"};
-    writeTake(tracks[0], 8, 1, 44100, false, 1, 2205); // 50 ms shifted: a warning
-    writeTake(tracks[1], 8, 1, 44100, true);
+    writeTake(tracks[0], 8, 1, 44100, false, 1, 2205);
+    writeTake(tracks[1], 8, 1, 44100, true, 0.01); // a quiet mic: a warning
     window.openLearnDialog();
     TLearnDialog& d = *window.learnDialog;
     ASSERT_TRUE(d.setTrack(0, tracks[0]) && d.setTrack(1, tracks[1]));
@@ -360,6 +360,44 @@ TEST_F(TvkLearnTest, ErrorsNameTheFileAndChangeNothing) {
 
     d.reject();
     EXPECT_TRUE(state() == before);
+}
+
+TEST_F(TvkLearnTest, ASwappedTakeIsRefusedAndSwapChannelsLearnsItAgainShowingTheReliableRange) {
+    // The mic, 1 ms behind the pickup, on the first channel.
+    const QString swapped = dir.path() + "/swapped.wav";
+    {
+        SF_INFO info{};
+        info.samplerate = 44100;
+        info.channels = 2;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+        SNDFILE* file = sf_open(swapped.toLocal8Bit().constData(), SFM_WRITE, &info);
+        ASSERT_NE(file, nullptr);
+        std::mt19937 random(3);
+        std::normal_distribution<float> noise(0.0f, 0.15f);
+        std::vector<float> pickup(8 * 44100), frames;
+        for (std::size_t n = 0; n < pickup.size(); ++n) {
+            pickup[n] = noise(random);
+            frames.insert(frames.end(), {n >= 44 ? 0.5f * pickup[n - 44] : 0.0f, pickup[n]});
+        }
+        sf_writef_float(file, frames.data(), static_cast<sf_count_t>(pickup.size()));
+        sf_close(file);
+    }
+    TLearnDialog& d = openWithTake(swapped);
+    d.normalPolarity->setChecked(true);
+    learn(d);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_TRUE(warnings[0].text.contains("the channels look swapped")) << warnings[0].text.toStdString();
+    EXPECT_TRUE(d.swapButton->isVisible());
+    d.swapButton->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !d.learning(); }, 30000));
+    EXPECT_FALSE(d.swapButton->isVisible());
+    EXPECT_EQ(d.pickupChannel->currentIndex(), 1);
+    EXPECT_EQ(d.micChannel->currentIndex(), 0);
+    ASSERT_NE(d.learned(), nullptr);
+    EXPECT_EQ(d.learned()->source.pickupChannel, 2);
+    EXPECT_TRUE(d.learned()->source.normalPolarity);
+    EXPECT_GT(*std::max_element(d.coherenceView().reliable.begin(), d.coherenceView().reliable.end()), 0);
+    d.reject();
 }
 
 TEST_F(TvkLearnTest, TakeDroppedAnywhereOpensTheDialogAndMonoWaveFilesLoadAsBefore) {

@@ -41,6 +41,8 @@ TEST(CliLearnOptions, TakesTheTakeTheChannelsOrTheTracks) {
     o = parseCliOptions(words("--learn t.wav"), error);
     EXPECT_EQ(o->learnPickupChannel, 1);
     EXPECT_EQ(o->learnMicChannel, 2);
+    EXPECT_FALSE(o->learnNormalPolarity);
+    EXPECT_TRUE(parseCliOptions(words("--learn t.wav --learn-polarity normal"), error)->learnNormalPolarity);
 }
 
 TEST(CliLearnOptions, CombinationsAndBadChannelsAreUsageErrors) {
@@ -51,7 +53,8 @@ TEST(CliLearnOptions, CombinationsAndBadChannelsAreUsageErrors) {
           "--learn-channels 1,2", "--learn-pickup p.wav --learn-mic m.wav --learn-channels 1,2",
           "--learn t.wav --learn-channels 1", "--learn t.wav --learn-channels 0,2",
           "--learn t.wav --learn-channels 2,2", "--learn t.wav --learn-channels 1,x",
-          "--learn t.wav --learn-channels 1,2,3", "--learn t.wav --learn-channels -1,2", "--learn"}) {
+          "--learn t.wav --learn-channels 1,2,3", "--learn t.wav --learn-channels -1,2", "--learn",
+          "--learn t.wav --learn-polarity inverted", "--learn-polarity normal"}) {
         std::string error;
         EXPECT_FALSE(parseCliOptions(words(args), error)) << args;
         EXPECT_FALSE(error.empty()) << args;
@@ -138,6 +141,17 @@ TEST_F(CliLearn, LearnsFromATakeOrTwoTracksAndWritesEverythingAfterwards) {
               0);
     EXPECT_TRUE(read(out("c.smd")) == smd);
     EXPECT_NE(stdoutText.find("Learned from the tracks"), std::string::npos);
+    // A mic of inverted polarity is named, and turned back when asked.
+    std::vector<double> inverted = take.mic;
+    for (double& v : inverted)
+        v = -v;
+    write("inverted.wav", {&take.pickup, &inverted});
+    ASSERT_EQ(run("--learn " + out("inverted.wav") + " --learn-polarity normal --alpha 45 --export " +
+                  out("e.smd")),
+              0);
+    EXPECT_TRUE(read(out("e.smd")) == smd);
+    EXPECT_NE(stdoutText.find("\nWarning: the mic's polarity is inverted against the pickup's; turned back"),
+              std::string::npos);
 
     // The project keeps the learned pair (at the project file's precision).
     EXPECT_EQ(run("--open-project " + out("a.smp") + " --alpha 45 --export " + out("d.smd")), 0);
@@ -167,6 +181,9 @@ TEST_F(CliLearn, RefusedTakesExitOneWithOneLineAndWriteNothing) {
          "differs from the 44100 Hz"},
         {"--learn " + out("silent.wav"), out("silent.wav"), "the mic (channel 2) is silent"},
         {"--learn " + out("short.wav"), out("short.wav"), "too little playing"},
+        {"--learn " + out("take.wav") + " --learn-channels 2,1", out("take.wav"),
+         ": the channels look swapped: the mic's sound comes 0.5 ms before the pickup's; learn with "
+         "--learn-channels 1,2"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(run(c.args + " --export " + out("x.smd") + " --save-project " + out("x.smp")), 1) << c.args;

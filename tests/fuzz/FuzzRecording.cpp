@@ -1,6 +1,6 @@
 // Fuzz target: any bytes as a recording (WAVE, AIFF, FLAC, ... as libsndfile reads them). The reader
-// must not crash or hang, must describe an opened file sensibly, and must deliver only finite
-// samples within the frames it was asked for.
+// must not crash or hang, must describe an opened file sensibly, and must deliver no more than the
+// frames it was asked for (samples as stored: each user judges those that are not finite).
 #include "FuzzSupport.h"
 #include "io/RecordingReader.h"
 
@@ -31,8 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (n == 0)
             break;
         FUZZ_CHECK(n <= blockFrames);
-        for (std::int64_t i = 0; i < n * channels; ++i)
-            FUZZ_CHECK(std::isfinite(block[static_cast<std::size_t>(i)]));
     }
     return 0;
 }

@@ -89,15 +89,30 @@ TEST_F(RecordingReader, FloatBeyondFullScaleIsKept) {
     EXPECT_EQ(got[1], -2.0f);
 }
 
-TEST_F(RecordingReader, SamplesThatAreNotNumbersAreAReadError) {
+TEST_F(RecordingReader, SamplesThatAreNotNumbersComeAsStoredForTheUserToJudgeAndFullScaleIsPerEncoding) {
     TRecordingReader reader;
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const std::string p = write("nan.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, {0.5f, nan});
     ASSERT_TRUE(reader.open(p).ok);
     std::vector<float> got(2);
-    EXPECT_EQ(reader.read(got.data(), 1), -1);
-    EXPECT_NE(reader.lastError().find("\"" + p + "\""), std::string::npos);
-    EXPECT_NE(reader.lastError().find("frame 1 holds a value that is not a finite number"), std::string::npos);
+    EXPECT_EQ(reader.read(got.data(), 1), 1);
+    EXPECT_EQ(got[0], 0.5f);
+    EXPECT_TRUE(std::isnan(got[1]));
+    EXPECT_EQ(reader.position(), 1);
+    EXPECT_EQ(reader.nonFiniteMessage(1),
+              "Cannot read \"" + p + "\": frame 1 holds a value that is not a finite number");
+    EXPECT_TRUE(std::isinf(reader.info().fullScale));
+    // The loudest sample each encoding holds reads as its full scale.
+    for (const auto& [format, scale] : {std::pair{SF_FORMAT_ALAW, 32256.0 / 32768},
+                                        {SF_FORMAT_ULAW, 32124.0 / 32768},
+                                        {SF_FORMAT_PCM_16, 32767.0 / 32768},
+                                        {SF_FORMAT_PCM_U8, 127.0 / 128}}) {
+        ASSERT_TRUE(reader.open(write("loud.wav", SF_FORMAT_WAV | format, {-1.0f, 0.99999f})).ok);
+        EXPECT_EQ(reader.read(got.data(), 1), 1);
+        EXPECT_GE(std::fabs(got[0]), reader.info().fullScale) << format;
+        EXPECT_GE(std::fabs(got[1]), reader.info().fullScale) << format;
+        EXPECT_DOUBLE_EQ(reader.info().fullScale, scale) << format;
+    }
 }
 
 TEST_F(RecordingReader, UnusableFilesAreRefusedNamingThem) {

@@ -206,6 +206,16 @@ TEST_F(Renderer, UnusableInputsAreRefusedNamingTheFileAndWriteNothing) {
         EXPECT_EQ(readFile(path("out.wav")), "previous") << c.input;
         EXPECT_EQ(folderContents(), before) << c.input;
     }
+    // A NaN in a channel that is not rendered does not matter.
+    std::vector<float> pair(40000, 0.25f);
+    pair[2 * 15000 + 1] = std::numeric_limits<float>::quiet_NaN();
+    writeRecording(path("nan2.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 2, 48000, pair);
+    TRenderOptions first;
+    first.channel = 1;
+    EXPECT_TRUE(renderToWave(filters, path("nan2.wav"), path("out.wav"), first).file.ok);
+    first.channel = 2;
+    EXPECT_THAT(renderToWave(filters, path("nan2.wav"), path("out.wav"), first).file.message,
+                HasSubstr("frame 15001 holds a value that is not a finite number"));
 }
 
 TEST_F(Renderer, AFailedOrCancelledWriteKeepsThePreviousFile) {

@@ -78,8 +78,10 @@ inline std::vector<double> playing(int rate, double seconds, std::uint32_t seed)
     return out;
 }
 
-// Linear convolution of x with the 8192-sample response h, cut to x's length.
-inline std::vector<double> convolve(const std::vector<double>& x, const std::array<double, blockLength>& h) {
+// Linear convolution of x with the 8192-sample response h, delayed by `delay` samples (a fraction
+// allowed, below 8192), cut to x's length.
+inline std::vector<double> convolve(const std::vector<double>& x, const std::array<double, blockLength>& h,
+                                    double delay = 0) {
     int n = 2;
     while (n < static_cast<int>(x.size()) + blockLength)
         n *= 2;
@@ -90,7 +92,10 @@ inline std::vector<double> convolve(const std::vector<double>& x, const std::arr
     fh.forward();
     for (int k = 0; k <= n / 2; ++k) {
         const Complex a = fx.spectrum()[k], b = fh.spectrum()[k];
-        fx.spectrum()[k] = {(a.re * b.re - a.im * b.im) / n, (a.re * b.im + a.im * b.re) / n};
+        const Complex c = {(a.re * b.re - a.im * b.im) / n, (a.re * b.im + a.im * b.re) / n};
+        const double phase = -2 * M_PI * k * delay / n;
+        fx.spectrum()[k] = {c.re * std::cos(phase) - c.im * std::sin(phase),
+                            k == n / 2 ? 0.0 : c.re * std::sin(phase) + c.im * std::cos(phase)};
     }
     fx.backward();
     return std::vector<double>(fx.real(), fx.real() + x.size());
@@ -131,15 +136,16 @@ struct TTake {
     std::vector<double> pickup, mic;
 };
 
-// A take of `seconds` through the two responses: both channels peak at 0.5, the mic carries room
-// noise about 70 dB below its peak.
+// A take of `seconds` through the two responses, the mic `micDelay` samples late: both channels
+// peak at 0.5, the mic carries room noise about 70 dB below its peak.
 inline TTake makeTake(int rate, double seconds, const std::array<double, blockLength>& pickupIr,
-                      const std::array<double, blockLength>& micIr, std::uint32_t seed = 1) {
+                      const std::array<double, blockLength>& micIr, std::uint32_t seed = 1,
+                      double micDelay = 0) {
     TTake t;
     t.rate = rate;
     const std::vector<double> strings = playing(rate, seconds, seed);
     t.pickup = convolve(strings, pickupIr);
-    t.mic = convolve(strings, micIr);
+    t.mic = convolve(strings, micIr, micDelay);
     scaleToPeak(t.pickup, 0.5);
     scaleToPeak(t.mic, 0.5);
     const std::vector<double> room = pinkNoise(static_cast<std::int64_t>(t.mic.size()), 0.5 * 3e-4, seed + 1);

@@ -1,7 +1,8 @@
-// The learned pair must analyse like the true pair: synthetic takes through the example guitar's
-// mic and pickup responses, in several encodings, channel orders and rates.
+// The learned pair must analyse like the true pair placed where the learner puts it: synthetic takes through
+// the example guitar's mic and pickup responses, in several encodings, channel orders and rates.
 #include "IoTestSupport.h"
 #include "SyntheticTake.h"
+#include "TakeTruth.h"
 
 #include "dsp/Analyzer.h"
 #include "io/TakeLearning.h"
@@ -14,48 +15,7 @@
 namespace {
 
 using namespace synthetic_take;
-
-std::string example(const char* name) {
-    return std::string(std::getenv("EXAMPLES_DIR")) + "/" + name;
-}
-
-// The example pair as the analyzer holds it after loading.
-std::unique_ptr<TAnalyzer> truePair(int rate) {
-    auto a = std::make_unique<TAnalyzer>();
-    EXPECT_TRUE(readWave(*a, 0, example("mic.wav")).ok);
-    EXPECT_TRUE(readWave(*a, 1, example("pickup.wav")).ok);
-    a->setFs(rate);
-    return a;
-}
-
-// The filter curve with alpha 50 and beta 50 (no straightening, no compression).
-std::array<double, plotPoints> filterCurve(TAnalyzer& a) {
-    a.alpha = 50;
-    a.beta = 50;
-    a.analysisReady = true;
-    a.computeResponses();
-    return a.filterDb;
-}
-
-struct TAgreement {
-    double median = 0, p95 = 0;
-};
-
-// |difference| of the two curves over 150 Hz .. 8 kHz after removing their mean difference.
-TAgreement agreement(const TAnalyzer& grid, const std::array<double, plotPoints>& truth,
-                     const std::array<double, plotPoints>& learned) {
-    std::vector<double> d;
-    for (int i = 0; i < plotPoints; ++i)
-        if (grid.plotFreq[i] >= 150 && grid.plotFreq[i] <= 8000)
-            d.push_back(learned[i] - truth[i]);
-    double mean = 0;
-    for (const double v : d)
-        mean += v / static_cast<double>(d.size());
-    for (double& v : d)
-        v = std::fabs(v - mean);
-    std::sort(d.begin(), d.end());
-    return {d[d.size() / 2], d[static_cast<std::size_t>(0.95 * static_cast<double>(d.size() - 1))]};
-}
+using namespace take_truth;
 
 enum class TLayout { pickupLeft, pickupRight, twoTracks };
 
@@ -108,8 +68,6 @@ protected:
 TEST_P(TakeAccuracy, LearnedPairAnalysesLikeTheTruePairInEveryEncodingAndLayout) {
     const int rate = GetParam();
     makeTheTake(rate);
-    auto truth = truePair(rate);
-    const std::array<double, plotPoints> trueCurve = filterCurve(*truth);
     const char* layoutNames[] = {"pickup left", "pickup right", "two tracks"};
     for (const TEncoding& e : encodings) {
         for (const TLayout layout : {TLayout::pickupLeft, TLayout::pickupRight, TLayout::twoTracks}) {
@@ -126,7 +84,9 @@ TEST_P(TakeAccuracy, LearnedPairAnalysesLikeTheTruePairInEveryEncodingAndLayout)
 
             auto fromTake = std::make_unique<TAnalyzer>();
             applyLearnedTake(learned, *fromTake);
-            const TAgreement g = agreement(*truth, trueCurve, filterCurve(*fromTake));
+            // The exact pair placed where the learner put it.
+            auto truth = placedTruth(rate, 0, learned.transfer.shiftSamples);
+            const TAgreement g = agreement(*truth, filterCurve(*truth), filterCurve(*fromTake));
             std::printf("accuracy %s: median %.3f dB, 95th percentile %.3f dB\n", what.c_str(), g.median,
                         g.p95);
             EXPECT_LE(g.median, 0.3);

@@ -48,6 +48,16 @@ TEST(CoherenceView, BinsFollowTheRateAndValuesStayBetweenZeroAndOne) {
     EXPECT_DOUBLE_EQ(valueAt(view, grid, 1000), 0.0);  // NaN
     EXPECT_DOUBLE_EQ(valueAt(view, grid, 7000), 1.0);  // above 1
     EXPECT_DOUBLE_EQ(valueAt(view, grid, 15000), 0.0); // below 0
+
+    // The reliable range stands out over its bands' full width.
+    view.setReliableRange(100, 5000);
+    for (const auto& [hz, value] :
+         {std::pair{85.0, 0.0}, {95.0, 1.0}, {3000.0, 1.0}, {5500.0, 1.0}, {6000.0, 0.0}})
+        EXPECT_EQ(view.reliable[std::lower_bound(grid.begin(), grid.end(), hz) - grid.begin()],
+                  value * TCoherenceView::reliableLevel)
+            << hz;
+    view.setReliableRange(0, 0);
+    EXPECT_EQ(*std::max_element(view.reliable.begin(), view.reliable.end()), 0.0);
 }
 
 TEST(CoherenceView, DrawsTheCurveFromZeroToOneOverTheDisplayRange) {
