@@ -400,6 +400,7 @@ void TRecordDialog::showProgress(const TLiveProgress& p) {
         bands[b]->setValue(static_cast<int>(std::lround(100 * p.learned[b])));
     guidance->setText(QString::fromStdString(p.guidance));
     coherence.setCoherence(p.coherence.data(), p.rate);
+    coherence.setReliableRange(p.reliableLowHz, p.reliableHighHz);
     drawCoherence();
 }
 
@@ -441,8 +442,8 @@ void TRecordDialog::learningFinished(TLearnRun done) {
     if (done.outcome.ok) {
         result = std::make_unique<TLearnedTake>(std::move(done.take));
         report->setPlainText(QString::fromLocal8Bit(learnReport(*result)));
-        coherence.setCoherence(result->transfer.coherence.data(), result->transfer.rate);
-        drawCoherence();
+        // The bands and the plot as the file's estimate has them, agreeing with the report.
+        showProgress(summariseLearning(result->transfer));
     } else if (!done.outcome.message.empty()) {
         report->setPlainText(QString::fromLocal8Bit(done.outcome.message));
     }

@@ -271,12 +271,12 @@ TEST_F(PulseCapture, TheRecordDialogLearnsWhileRecordingAndUsesWhatLearnTakesFro
     TLearnedTake batch;
     ASSERT_TRUE(learnTake(TTakeSource{localPath(path), 1, 2, {}, {}}, batch).ok);
     EXPECT_EQ(dialog.learned()->transfer.response, batch.transfer.response);
+    EXPECT_EQ(dialog.guidance->text().toStdString(), summariseLearning(batch.transfer).guidance);
     dialog.useButton->click();
     EXPECT_EQ(window.micSource.name, QStringLiteral("dialog-take.wav (learned)"));
 }
 
-// The sound server moves the stream of a source that goes to another one, unasked: the take must
-// stop all the same, keep what was recorded and say so.
+// The server moves the stream of a source that goes to another one: the take must stop all the same.
 TEST_F(PulseCapture, AnInputThatDisappearsWhileRecordingStopsTheTakeKeepingWhatWasRecorded) {
     writeWave(dir + "/lost-fed.wav", 2, noiseTake(4));
     const pid_t load = spawn({"pactl", "load-module", "module-remap-source", "source_name=ba_lost",
