@@ -419,13 +419,7 @@ void TLearnDialog::learn() {
     if (learning() || !choiceComplete())
         return;
     clearResult();
-    job = std::make_unique<TBackgroundJob<TLearnRun>>(
-        [source = chosenSource()](const TLearnProgress& progress, const TLearnCancel& cancel) {
-            TLearnRun run;
-            run.outcome = learnTake(source, run.take, progress, cancel);
-            return run;
-        },
-        this, [this](TJobOutcome<TLearnRun> finished) { learningFinished(std::move(finished)); });
+    job = startLearning(chosenSource(), this, [this](TLearnRun done) { learningFinished(std::move(done)); });
     progress->setValue(0);
     status->setText(QStringLiteral("Learning..."));
     updateControls();
@@ -453,16 +447,11 @@ void TLearnDialog::showProgress() {
         progress->setValue(static_cast<int>(std::lround(1000 * std::clamp(job->progress(), 0.0, 1.0))));
 }
 
-void TLearnDialog::learningFinished(TJobOutcome<TLearnRun> finished) {
+void TLearnDialog::learningFinished(TLearnRun done) {
     job.reset();
     progressTimer->stop();
-    // Work that threw (out of memory) learned nothing, and says so.
-    if (!finished.result)
-        finished.result = TLearnRun{{}, fileError("Learning failed: " + finished.error)};
-    TLearnRun* const done = &*finished.result;
-
-    if (done->outcome.ok) {
-        result = std::make_unique<TLearnedTake>(std::move(done->take));
+    if (done.outcome.ok) {
+        result = std::make_unique<TLearnedTake>(std::move(done.take));
         progress->setValue(1000);
         showReport(learnReportParts(*result));
         coherence.setCoherence(result->transfer.coherence.data(), result->transfer.rate);
@@ -471,13 +460,13 @@ void TLearnDialog::learningFinished(TJobOutcome<TLearnRun> finished) {
         status->setText(QStringLiteral("\"Use\" puts the learned pair in place of both responses."));
     } else {
         progress->setValue(0);
-        if (done->take.cancelled) {
+        if (done.take.cancelled) {
             status->setText(QStringLiteral("Cancelled: nothing learned."));
         } else {
             status->setText(QStringLiteral("Nothing learned."));
-            if (done->take.transfer.swapped && !done->take.source.twoTracks())
+            if (done.take.transfer.swapped && !done.take.source.twoTracks())
                 swapButton->show();
-            showWarning(errorCaption, QString::fromLocal8Bit(done->outcome.message));
+            showWarning(errorCaption, QString::fromLocal8Bit(done.outcome.message));
         }
     }
     updateControls();

@@ -6,8 +6,8 @@
 // outside the dialog changes until "Use".
 #pragma once
 
-#include "app/BackgroundJob.h"
 #include "app/FileDialog.h"
+#include "app/LearnJob.h"
 #include "io/TakeLearning.h"
 #include "plot/CoherenceView.h"
 
@@ -104,12 +104,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    // What one run of the learning gives.
-    struct TLearnRun {
-        TLearnedTake take;
-        TFileResult outcome;
-    };
-
     void createControls();
     void browse(TFileDialog& dialog, int which); // which: -1 the take, 0/1 a track
     void fillChannels(int channels);
@@ -130,7 +124,7 @@ private:
     // "Browse..." of what is missing, so that the keyboard alone leads through the dialog.
     void focusNextStep();
     void showProgress();
-    void learningFinished(TJobOutcome<TLearnRun> finished);
+    void learningFinished(TLearnRun done);
     void use();
     void swapAndLearn();
 
@@ -139,7 +133,7 @@ private:
     double displayMax = 20000;
     QString takePath;
     QString trackPaths[2]; // pickup, mic
-    std::unique_ptr<TBackgroundJob<TLearnRun>> job;
+    std::unique_ptr<TLearnJob> job;
     QTimer* progressTimer;
     std::unique_ptr<TLearnedTake> result;
 };

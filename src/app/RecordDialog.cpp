@@ -50,16 +50,7 @@ TRecordDialog::TRecordDialog(const double* plotFreq, QWidget* parent)
     createControls();
     devices = new QMediaDevices(this);
     connect(devices, &QMediaDevices::audioInputsChanged, this, [this] {
-        // The input in use is gone: the take stops (the worker keeps what it wrote).
-        if (capture.isOpen()) {
-            bool present = false;
-            for (const QAudioDevice& d : QMediaDevices::audioInputs())
-                present = present || d.id() == capture.device().id();
-            if (!present) {
-                capture.inputLost();
-                return;
-            }
-        }
+        // The input in use going is the capture's to find (it stops the take).
         if (!capture.recording())
             refreshInputs();
     });
@@ -80,9 +71,6 @@ TRecordDialog::TRecordDialog(const double* plotFreq, QWidget* parent)
 
 TRecordDialog::~TRecordDialog() {
     capture.close();
-    learnCancel = true;
-    if (learnThread.joinable())
-        learnThread.join();
 }
 
 void TRecordDialog::createControls() {
@@ -321,6 +309,7 @@ void TRecordDialog::record() {
         progress.reset();
     }
     recordedPath = path;
+    learning.reset(); // the previous take's learning, should it still run
     result.reset();
     report->clear();
     status->setText(QStringLiteral("Recording to %1").arg(QFileInfo(path).fileName()));
@@ -365,6 +354,8 @@ void TRecordDialog::tick() {
     }
     if (std::optional<TFileResult> ended = capture.takeEnded())
         takeEnded(*ended);
+    else if (capture.lost() && !capture.recording())
+        refreshInputs(); // the system default now, or none
     std::optional<TLiveProgress> p;
     {
         std::lock_guard guard(learnerLock);
@@ -383,18 +374,9 @@ void TRecordDialog::tick() {
         limitedBefore = limited;
         monitorNote->setText(note);
     }
-    if (learnDone.exchange(false)) {
-        learnThread.join();
-        if (learnedResult.ok) {
-            result = std::make_unique<TLearnedTake>(learnedFile);
-            report->setPlainText(QString::fromLocal8Bit(learnReport(*result)));
-            coherence.setCoherence(result->transfer.coherence.data(), result->transfer.rate);
-            drawCoherence();
-        } else if (!learnedResult.message.empty()) {
-            report->setPlainText(QString::fromLocal8Bit(learnedResult.message));
-        }
-        updateControls();
-    }
+    if (learning)
+        report->setPlainText(QStringLiteral("Learning from the take... %1 %")
+                                 .arg(std::lround(100 * std::clamp(learning->progress(), 0.0, 1.0))));
 }
 
 void TRecordDialog::showLevels() {
@@ -418,6 +400,7 @@ void TRecordDialog::showProgress(const TLiveProgress& p) {
         bands[b]->setValue(static_cast<int>(std::lround(100 * p.learned[b])));
     guidance->setText(QString::fromStdString(p.guidance));
     coherence.setCoherence(p.coherence.data(), p.rate);
+    coherence.setReliableRange(p.reliableLowHz, p.reliableHighHz);
     drawCoherence();
 }
 
@@ -431,33 +414,40 @@ void TRecordDialog::takeEnded(const TFileResult& r) {
         std::lock_guard guard(learnerLock);
         learner.reset();
     }
+    fileName->setText(defaultTakeName());
+    // Learnt with the channels it was recorded with, before another input may change them.
+    if (QFileInfo::exists(recordedPath))
+        learnFromFile();
+    if (capture.lost())
+        refreshInputs();
     status->setText(r.ok ? QStringLiteral("Recorded %1").arg(QFileInfo(recordedPath).fileName())
                          : QString::fromLocal8Bit(r.message));
     if (!r.ok)
         showWarning(errorCaption, QString::fromLocal8Bit(r.message));
-    fileName->setText(defaultTakeName());
-    if (capture.lost())
-        refreshInputs();
-    if (QFileInfo::exists(recordedPath))
-        learnFromFile();
     updateControls();
 }
 
 // Learns from the recorded file as the batch tool's --learn does, off the window's thread.
 void TRecordDialog::learnFromFile() {
-    if (learnThread.joinable())
-        return;
     TTakeSource source;
     source.take = localPath(recordedPath);
     source.pickupChannel = pickupBox->currentIndex() + 1;
     source.micChannel = micBox->currentIndex() + 1;
-    learnDone = false;
-    learnCancel = false;
     report->setPlainText(QStringLiteral("Learning from the take..."));
-    learnThread = std::thread([this, source] {
-        learnedResult = learnTake(source, learnedFile, {}, [this] { return learnCancel.load(); });
-        learnDone = true;
-    });
+    learning = startLearning(source, this, [this](TLearnRun done) { learningFinished(std::move(done)); });
+}
+
+void TRecordDialog::learningFinished(TLearnRun done) {
+    learning.reset();
+    if (done.outcome.ok) {
+        result = std::make_unique<TLearnedTake>(std::move(done.take));
+        report->setPlainText(QString::fromLocal8Bit(learnReport(*result)));
+        // The bands and the plot as the file's estimate has them, agreeing with the report.
+        showProgress(summariseLearning(result->transfer));
+    } else if (!done.outcome.message.empty()) {
+        report->setPlainText(QString::fromLocal8Bit(done.outcome.message));
+    }
+    updateControls();
 }
 
 void TRecordDialog::use() {

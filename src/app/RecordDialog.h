@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/FileDialog.h"
+#include "app/LearnJob.h"
 #include "audio/Capture.h"
 #include "io/LiveLearning.h"
 #include "io/Renderer.h"
@@ -16,12 +17,10 @@
 #include <QDialog>
 
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 class QCheckBox;
 class QComboBox;
@@ -106,6 +105,7 @@ private:
     void showLevels();
     void takeEnded(const TFileResult& r);
     void learnFromFile();
+    void learningFinished(TLearnRun done);
     void showProgress(const TLiveProgress& p);
     void drawCoherence();
     void use();
@@ -125,10 +125,6 @@ private:
     std::optional<TLiveProgress> progress;
 
     std::unique_ptr<TLearnedTake> result;
-    // Learning from the recorded file, on a thread of its own; the tick takes the outcome.
-    std::thread learnThread;
-    std::atomic<bool> learnDone{false};
-    std::atomic<bool> learnCancel{false};
-    TLearnedTake learnedFile;
-    TFileResult learnedResult;
+    // Learning from the recorded file after Stop; the tick shows its progress.
+    std::unique_ptr<TLearnJob> learning;
 };

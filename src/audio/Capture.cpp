@@ -247,9 +247,18 @@ void TCaptureState::endTake(const QString& why) {
     ended = r;
 }
 
-TCapture::TCapture() : state(std::make_unique<TCaptureState>()), retry(std::make_unique<QTimer>()) {
+TCapture::TCapture()
+    : state(std::make_unique<TCaptureState>()), retry(std::make_unique<QTimer>()),
+      watch(std::make_unique<QTimer>()) {
     retry->setSingleShot(true);
     QObject::connect(retry.get(), &QTimer::timeout, [this] { stageFilters(); });
+    watch->setInterval(watchMs);
+    QObject::connect(watch.get(), &QTimer::timeout, [this] {
+        const QList<QAudioDevice> listed = QMediaDevices::audioInputs();
+        if (std::none_of(listed.begin(), listed.end(),
+                         [this](const QAudioDevice& d) { return d.id() == current.id(); }))
+            inputLost();
+    });
     state->context = new QObject;
     state->context->moveToThread(&state->thread);
     QObject::connect(&state->thread, &QThread::finished, state->context, &QObject::deleteLater);
@@ -361,6 +370,7 @@ bool TCapture::open(const QAudioDevice& device, int rate, QString* error) {
     inputChannels = channels;
     s->quit = false;
     s->worker = std::thread([s] { s->work(); });
+    watch->start();
     return true;
 }
 
@@ -368,6 +378,7 @@ void TCapture::close() {
     TCaptureState* s = state.get();
     if (!isOpen())
         return;
+    watch->stop();
     stopMonitor();
     if (recording())
         stopTake();
@@ -391,6 +402,7 @@ void TCapture::close() {
         s->worker.join();
     current = QAudioDevice();
     inputRate = inputChannels = 0;
+    s->lost = false;
 }
 
 bool TCapture::isOpen() const {

@@ -8,7 +8,9 @@
 //   allocates nothing, takes no lock and never waits on the disk or the learner;
 // - the worker (normal priority) takes the frames from the ring, keeps the meters, writes the take
 //   (TTakeWriter) and hands each block written to the block listener (the live learner);
-// - the window's thread makes every call below.
+// - the window's thread makes every call below, and checks every watchMs that the device is still
+//   listed: a sound server may move the stream of a device that goes to another one unasked, and
+//   Qt does not always announce the change.
 // Should the worker fall more than ringSeconds behind, the frames that do not fit are lost and
 // counted (droppedFrames); the take then says so when it stops.
 #pragma once
@@ -34,6 +36,7 @@ public:
     static constexpr int ringSeconds = 4;
     static constexpr int outputBufferMs = 20;
     static constexpr int outputPrefillMs = 10;
+    static constexpr int watchMs = 100;
 
     // Called on the worker with each block of the take as written: frames * channels values,
     // interleaved, full scale 1.0.
@@ -83,7 +86,8 @@ public:
     bool recording() const;
     std::int64_t recordedFrames() const;
     std::int64_t droppedFrames() const;
-    // The input disappeared (the device was unplugged or failed): the take, if any, stops.
+    // The input disappeared (the device was unplugged or failed): the take, if any, stops, keeping
+    // what was written, and its outcome says so. Found by the capture itself as well.
     void inputLost();
     bool lost() const;
 
@@ -107,6 +111,7 @@ private:
 
     std::unique_ptr<struct TCaptureState> state;
     std::unique_ptr<QTimer> retry; // stages pending filters again, on the window's thread
+    std::unique_ptr<QTimer> watch; // looks for the device among the inputs, on the window's thread
     QAudioDevice current;
     int inputRate = 0;
     int inputChannels = 0;

@@ -2,8 +2,8 @@
 // sink "ba_feed", fed a known take with paplay, is the program's input (through
 // module-remap-source); a second null sink is the output. The recorded file must be the take
 // sample for sample, the meters must read its levels and light the clip light, a file size limit
-// (a disk that fills up) must end the take keeping what was written, and the monitor must play the
-// pickup channel through the filters as the offline render does.
+// (a disk that fills up) and an input that goes must end the take keeping what was written, and
+// the monitor must play the pickup channel through the filters as the offline render does.
 #include "app/RecordDialog.h"
 #include "app/Tvk.h"
 #include "audio/Capture.h"
@@ -13,6 +13,7 @@
 #include "io/Renderer.h"
 #include "support/FileFaults.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -270,6 +271,42 @@ TEST_F(PulseCapture, TheRecordDialogLearnsWhileRecordingAndUsesWhatLearnTakesFro
     TLearnedTake batch;
     ASSERT_TRUE(learnTake(TTakeSource{localPath(path), 1, 2, {}, {}}, batch).ok);
     EXPECT_EQ(dialog.learned()->transfer.response, batch.transfer.response);
+    EXPECT_EQ(dialog.guidance->text().toStdString(), summariseLearning(batch.transfer).guidance);
     dialog.useButton->click();
     EXPECT_EQ(window.micSource.name, QStringLiteral("dialog-take.wav (learned)"));
+}
+
+// The server moves the stream of a source that goes to another one: the take must stop all the same.
+TEST_F(PulseCapture, AnInputThatDisappearsWhileRecordingStopsTheTakeKeepingWhatWasRecorded) {
+    writeWave(dir + "/lost-fed.wav", 2, noiseTake(4));
+    const pid_t load = spawn({"pactl", "load-module", "module-remap-source", "source_name=ba_lost",
+                              "master=ba_feed.monitor", "source_properties=device.description=Lost"},
+                             dir + "/module");
+    waitpid(load, nullptr, 0);
+    std::string module;
+    std::ifstream(dir + "/module") >> module;
+    TTvkMain window;
+    std::vector<QString> warnings;
+    window.showWarning = [&](const QString&, const QString& text) { warnings.push_back(text); };
+    window.RecordTakeClick();
+    TRecordDialog& dialog = *window.recordDialog;
+    int lost = -1;
+    for (int i = 0; i < 100 && (lost = dialog.inputBox->findText(QStringLiteral("Lost"))) < 0; ++i)
+        wait(50);
+    ASSERT_GE(lost, 0) << "the new input is not listed";
+    dialog.inputBox->setCurrentIndex(lost);
+    emit dialog.inputBox->activated(lost);
+    const QString path = QString::fromStdString(dir + "/lost-take.wav");
+    dialog.fileName->setText(path);
+    dialog.recordButton->click();
+    feed(dialog.capture, dir + "/lost-fed.wav", 0);
+    const std::int64_t before = dialog.capture.recordedFrames();
+    ASSERT_EQ(runQuietly({"pactl", "unload-module", module}), 0);
+    for (int i = 0; i < 100 && warnings.empty(); ++i)
+        wait(10);
+    ASSERT_FALSE(dialog.recording()) << "the take goes on from another input";
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], dialog.status->text());
+    EXPECT_EQ(warnings[0], "The input \"Lost\" disappeared: the take stopped and what was recorded is kept");
+    EXPECT_GE(readAll(path.toStdString()).size() / 2, static_cast<size_t>(before)); // under its own name
 }
