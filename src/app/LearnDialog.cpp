@@ -1,5 +1,7 @@
 #include "app/LearnDialog.h"
 
+#include "app/DialogFoot.h"
+
 #include "plot_qt/ImageWidget.h"
 
 #include <QCheckBox>
@@ -14,7 +16,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -34,25 +35,6 @@ const char* const recordingFilter =
 
 constexpr int plotWidth = 540;
 constexpr int plotHeight = 300;
-
-// A dialog's button is its default while it has the focus, and the style draws the default
-// button as it draws the focus: a dotted frame inside shows where the focus is.
-class TFocusButton : public QPushButton {
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void paintEvent(QPaintEvent* e) override {
-        QPushButton::paintEvent(e);
-        if (!hasFocus())
-            return;
-        QPainter painter(this);
-        QPen pen(palette().color(QPalette::Highlight));
-        pen.setStyle(Qt::DotLine);
-        painter.setPen(pen);
-        painter.drawRect(rect().adjusted(4, 4, -5, -5));
-    }
-};
 
 // A file's field: shows the chosen file's name and takes a typed path (see takeTyped).
 QLineEdit* nameField(QWidget* parent) {
@@ -186,12 +168,9 @@ void TLearnDialog::createControls() {
             coherence.draw(coherenceImage->image(), displayMin, displayMax);
     };
 
-    auto* buttons = new QHBoxLayout;
     useButton = new TFocusButton(QStringLiteral("Use"), this);
     cancelButton = new TFocusButton(QStringLiteral("Cancel"), this);
-    buttons->addWidget(status, 1);
-    buttons->addWidget(useButton);
-    buttons->addWidget(cancelButton);
+    QHBoxLayout* const buttons = dialogFoot(status, {useButton, cancelButton});
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(source);

@@ -1,5 +1,7 @@
 #include "app/RecordDialog.h"
 
+#include "app/DialogFoot.h"
+
 #include "plot_qt/ImageWidget.h"
 
 #include <QCheckBox>
@@ -150,14 +152,11 @@ void TRecordDialog::createControls() {
     report->setFont(fixed);
     report->setFixedHeight(120);
 
-    auto* buttons = new QHBoxLayout;
     status = new QLabel(this);
     status->setWordWrap(true);
-    useButton = new QPushButton(QStringLiteral("Use"), this);
-    closeButton = new QPushButton(QStringLiteral("Close"), this);
-    buttons->addWidget(status, 1);
-    buttons->addWidget(useButton);
-    buttons->addWidget(closeButton);
+    useButton = new TFocusButton(QStringLiteral("Use"), this);
+    closeButton = new TFocusButton(QStringLiteral("Close"), this);
+    QHBoxLayout* const buttons = dialogFoot(status, {useButton, closeButton});
 
     auto* layout = new QVBoxLayout(this);
     auto* none = new QHBoxLayout;

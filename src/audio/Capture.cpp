@@ -1,5 +1,7 @@
 #include "audio/Capture.h"
 
+#include "audio/AudioThread.h"
+#include "audio/OutputFormat.h"
 #include "audio/RingBuffer.h"
 #include "dsp/MonitorMix.h"
 #include "io/TakeWriter.h"
@@ -259,17 +261,12 @@ TCapture::TCapture()
                          [this](const QAudioDevice& d) { return d.id() == current.id(); }))
             inputLost();
     });
-    state->context = new QObject;
-    state->context->moveToThread(&state->thread);
-    QObject::connect(&state->thread, &QThread::finished, state->context, &QObject::deleteLater);
-    state->thread.setObjectName(QStringLiteral("audio input"));
-    state->thread.start(QThread::TimeCriticalPriority);
+    state->context = startAudioThread(state->thread, QStringLiteral("audio input"));
 }
 
 TCapture::~TCapture() {
     close();
-    state->thread.quit();
-    state->thread.wait();
+    stopAudioThread(state->thread);
 }
 
 void TCapture::prepareSoundServer() {
@@ -486,16 +483,11 @@ bool TCapture::startMonitor(std::span<const double> left, std::span<const double
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return fail(QStringLiteral("No audio output: the system has no sound device to play on"));
-    QAudioFormat format;
-    format.setSampleRate(inputRate);
-    format.setChannelCount(2);
-    format.setSampleFormat(QAudioFormat::Float);
-    if (!device.isFormatSupported(format))
-        format.setSampleFormat(QAudioFormat::Int16);
-    if (!device.isFormatSupported(format))
-        return fail(QStringLiteral("The audio output \"%1\" cannot play %2 Hz stereo")
-                        .arg(device.description())
-                        .arg(inputRate));
+    QString why;
+    const std::optional<QAudioFormat> output = stereoOutputFormat(device, inputRate, why);
+    if (!output)
+        return fail(why);
+    const QAudioFormat format = *output;
     TCaptureState* s = state.get();
     s->mix = std::make_unique<TMonitorMix>(inputRate, left, right);
     s->outFormat = format;
@@ -503,7 +495,6 @@ bool TCapture::startMonitor(std::span<const double> left, std::span<const double
     s->outputDropped = 0;
     filtersPending = false;
     bool started = false;
-    QString why;
     QMetaObject::invokeMethod(
         s->context,
         [s, device, format, &started, &why] {

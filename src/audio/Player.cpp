@@ -1,5 +1,7 @@
 #include "audio/Player.h"
 
+#include "audio/AudioThread.h"
+#include "audio/OutputFormat.h"
 #include "audio/PlaybackFeed.h"
 #include "audio/PlaybackFile.h"
 
@@ -136,18 +138,13 @@ bool TPlayerState::feedOutput(QIODevice& out, const QAudioFormat& format, TOutpu
 }
 
 TPlayer::TPlayer() : state(std::make_unique<TPlayerState>()) {
-    state->context = new QObject;
-    state->context->moveToThread(&state->thread);
-    QObject::connect(&state->thread, &QThread::finished, state->context, &QObject::deleteLater);
-    state->thread.setObjectName(QStringLiteral("audio output"));
-    state->thread.start(QThread::TimeCriticalPriority);
+    state->context = startAudioThread(state->thread, QStringLiteral("audio output"));
 }
 
 TPlayer::~TPlayer() {
     stop();
     state->feed.setTake(nullptr, 1);
-    state->thread.quit();
-    state->thread.wait();
+    stopAudioThread(state->thread);
 }
 
 QString TPlayer::outputUnavailableReason() {
@@ -182,16 +179,11 @@ bool TPlayer::play(QString* error) {
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return fail(outputUnavailableReason());
-    QAudioFormat format;
-    format.setSampleRate(current->rate());
-    format.setChannelCount(2);
-    format.setSampleFormat(QAudioFormat::Float);
-    if (!device.isFormatSupported(format))
-        format.setSampleFormat(QAudioFormat::Int16);
-    if (!device.isFormatSupported(format))
-        return fail(QStringLiteral("The audio output \"%1\" cannot play %2 Hz stereo")
-                        .arg(device.description())
-                        .arg(current->rate()));
+    QString why;
+    const std::optional<QAudioFormat> output = stereoOutputFormat(device, current->rate(), why);
+    if (!output)
+        return fail(why);
+    const QAudioFormat format = *output;
     stop();
     if (position() >= current->frames())
         seek(0);
@@ -212,7 +204,6 @@ bool TPlayer::play(QString* error) {
     const TOutputFormat samples =
         format.sampleFormat() == QAudioFormat::Float ? TOutputFormat::float32 : TOutputFormat::int16;
     bool started = false;
-    QString why;
     QMetaObject::invokeMethod(
         s->context,
         [s, device, format, samples, &started, &why] {
