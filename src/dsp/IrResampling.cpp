@@ -1,5 +1,7 @@
 #include "dsp/IrResampling.h"
 
+#include "dsp/WindowedSinc.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -10,16 +12,6 @@ constexpr int zeroCrossings = 64;  // of the kernel, each side
 constexpr double kaiserBeta = 9.0; // about 90 dB of stop-band attenuation
 constexpr double passFraction = 0.95;
 constexpr int tableSteps = 512; // kernel values per zero crossing; linear between them
-
-// The zeroth-order modified Bessel function of the first kind, by its power series.
-double besselI0(double x) {
-    double sum = 1, term = 1;
-    for (int k = 1; k < 60 && term > 1e-17 * sum; ++k) {
-        term *= (x / (2 * k)) * (x / (2 * k));
-        sum += term;
-    }
-    return sum;
-}
 
 } // namespace
 
@@ -39,10 +31,7 @@ std::vector<double> resampleImpulseResponse(std::span<const double> ir, int from
     const double i0Beta = besselI0(kaiserBeta);
     for (int i = 0; i < tableLength; ++i) {
         const double r = static_cast<double>(i) / (zeroCrossings * tableSteps); // 0 .. 1 of the half width
-        const double u = r * halfWidth;
-        const double sinc = u == 0 ? 1.0 : std::sin(2 * M_PI * fc * u) / (2 * M_PI * fc * u);
-        const double window = r >= 1 ? 0.0 : besselI0(kaiserBeta * std::sqrt(1 - r * r)) / i0Beta;
-        table[i] = 2 * fc * sinc * window;
+        table[i] = kaiserSinc(r * halfWidth, fc, halfWidth, kaiserBeta, i0Beta);
     }
     const double tableScale = zeroCrossings * tableSteps / halfWidth;
     const double gain = static_cast<double>(fromRate) / toRate;

@@ -1,20 +1,9 @@
 #include "dsp/Resampler.h"
 
+#include "dsp/WindowedSinc.h"
+
 #include <algorithm>
 #include <cmath>
-
-namespace {
-
-double besselI0(double x) {
-    double sum = 1, term = 1;
-    for (int k = 1; k < 30; ++k) {
-        term *= (x / (2 * k)) * (x / (2 * k));
-        sum += term;
-    }
-    return sum;
-}
-
-} // namespace
 
 TResampler::TResampler(double s) : step(s), table(static_cast<std::size_t>((phases + 1) * 2 * halfTaps)) {
     constexpr double cutoff = 0.47; // of the input rate
@@ -25,11 +14,8 @@ TResampler::TResampler(double s) : step(s), table(static_cast<std::size_t>((phas
         for (int j = 0; j < 2 * halfTaps; ++j) {
             // Tap j weighs input sample floor(t) - halfTaps + 1 + j, at distance x from t.
             const double x = (j - halfTaps + 1) - fraction;
-            const double u = x / halfTaps;
-            const double window = std::fabs(u) < 1 ? besselI0(beta * std::sqrt(1 - u * u)) / norm : 0;
-            const double sinc = x == 0 ? 1 : std::sin(2 * M_PI * cutoff * x) / (2 * M_PI * cutoff * x);
             table[static_cast<std::size_t>(p * 2 * halfTaps + j)] =
-                static_cast<float>(2 * cutoff * sinc * window);
+                static_cast<float>(kaiserSinc(x, cutoff, halfTaps, beta, norm));
         }
     }
 }
