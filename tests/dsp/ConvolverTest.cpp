@@ -2,6 +2,8 @@
 // sizes across many hops, both filters at once, and a fresh start after finish().
 #include "dsp/Convolver.h"
 
+#include "support/RandomSignals.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,24 +13,6 @@
 
 namespace {
 
-std::vector<double> randomTaps(int count, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::normal_distribution<double> d(0.0, 1.0);
-    std::vector<double> taps(count);
-    // A decaying response, like a correction filter's.
-    for (int k = 0; k < count; ++k)
-        taps[k] = d(gen) * std::exp(-k / 2000.0);
-    return taps;
-}
-
-std::vector<float> randomSignal(std::size_t count, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> d(-1.0f, 1.0f);
-    std::vector<float> x(count);
-    for (float& v : x)
-        v = d(gen);
-    return x;
-}
 
 // sum over k of h[k] x[n - k]
 double directSumAt(const std::vector<float>& x, const std::vector<double>& h, std::size_t n) {
@@ -88,11 +72,11 @@ constexpr double floatPrecision = 0x1p-22;
 } // namespace
 
 TEST(Convolver, ShortSignalsEqualTheDirectSum) {
-    const std::vector<double> left = randomTaps(TConvolver::maxTaps, 1);
-    const std::vector<double> right = randomTaps(300, 2);
+    const std::vector<double> left = decayingTaps(TConvolver::maxTaps, 1);
+    const std::vector<double> right = decayingTaps(300, 2);
     TConvolver c(left, right);
     for (const std::size_t length : {1u, 2u, 17u, 8191u, 8192u, 8193u}) {
-        const std::vector<float> x = randomSignal(length, 3 + static_cast<unsigned>(length));
+        const std::vector<float> x = uniformNoise(length, 3 + static_cast<unsigned>(length));
         const std::vector<float> y = convolve(c, x, {});
         ASSERT_EQ(y.size(), 2 * length);
         EXPECT_LT(relativeError(y, 0, x, left), floatPrecision) << length;
@@ -105,7 +89,7 @@ TEST(Convolver, AUnitImpulseFilterDelaysByItsPosition) {
     left[0] = 1.0;
     right[TConvolver::maxTaps - 1] = -0.5;
     TConvolver c(left, right);
-    const std::vector<float> x = randomSignal(3 * TConvolver::hop + 5, 9);
+    const std::vector<float> x = uniformNoise(3 * TConvolver::hop + 5, 9);
     const std::vector<float> y = convolve(c, x, {1000});
     ASSERT_EQ(y.size(), 2 * x.size());
     for (std::size_t n = 0; n < x.size(); ++n) {
@@ -116,10 +100,10 @@ TEST(Convolver, AUnitImpulseFilterDelaysByItsPosition) {
 }
 
 TEST(Convolver, RandomBlockBoundariesAcrossManyHopsEqualTheDirectSum) {
-    const std::vector<double> left = randomTaps(TConvolver::maxTaps, 11);
-    const std::vector<double> right = randomTaps(TConvolver::maxTaps, 12);
+    const std::vector<double> left = decayingTaps(TConvolver::maxTaps, 11);
+    const std::vector<double> right = decayingTaps(TConvolver::maxTaps, 12);
     TConvolver c(left, right);
-    const std::vector<float> x = randomSignal(3 * TConvolver::hop + 1234, 13);
+    const std::vector<float> x = uniformNoise(3 * TConvolver::hop + 1234, 13);
     std::mt19937 gen(14);
     std::uniform_int_distribution<std::size_t> size(0, 2 * TConvolver::hop);
     std::vector<std::size_t> blocks{0, 1, 1, TConvolver::hop - 2, TConvolver::hop};
@@ -132,11 +116,11 @@ TEST(Convolver, RandomBlockBoundariesAcrossManyHopsEqualTheDirectSum) {
 }
 
 TEST(Convolver, FinishStartsAgainFromSilenceAndAnEmptyFilterIsSilent) {
-    const std::vector<double> left = randomTaps(TConvolver::maxTaps, 21);
+    const std::vector<double> left = decayingTaps(TConvolver::maxTaps, 21);
     TConvolver c(left, {});
-    const std::vector<float> first = randomSignal(TConvolver::hop + 10, 22);
+    const std::vector<float> first = uniformNoise(TConvolver::hop + 10, 22);
     convolve(c, first, {});
-    const std::vector<float> x = randomSignal(5000, 23);
+    const std::vector<float> x = uniformNoise(5000, 23);
     const std::vector<float> y = convolve(c, x, {});
     EXPECT_LT(relativeError(y, 0, x, left), floatPrecision);
     for (std::size_t n = 0; n < x.size(); ++n)

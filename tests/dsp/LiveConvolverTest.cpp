@@ -8,6 +8,8 @@
 #include "dsp/LevelMeter.h"
 #include "dsp/MonitorMix.h"
 
+#include "support/RandomSignals.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -25,23 +27,6 @@ std::vector<float> tone(double amplitude, int frames, double hz = 997) {
     return x;
 }
 
-std::vector<double> decayingTaps(int count, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::normal_distribution<double> d(0.0, 0.3);
-    std::vector<double> taps(count);
-    for (int k = 0; k < count; ++k)
-        taps[k] = d(gen) * std::exp(-k / 2000.0);
-    return taps;
-}
-
-std::vector<float> noise(std::size_t count, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> d(-0.5f, 0.5f);
-    std::vector<float> x(count);
-    for (float& v : x)
-        v = d(gen);
-    return x;
-}
 
 // The offline convolver's stereo output for x.
 std::vector<float> offline(const std::vector<double>& left, const std::vector<double>& right,
@@ -88,9 +73,9 @@ double delayedError(const std::vector<float>& y, const std::vector<float>& refer
 class LiveConvolverBlocks : public testing::TestWithParam<std::vector<int>> {};
 
 TEST_P(LiveConvolverBlocks, EqualsTheOfflineConvolutionDelayedByOneBlock) {
-    const std::vector<double> left = decayingTaps(TLiveConvolver::maxTaps, 1);
-    const std::vector<double> right = decayingTaps(300, 2);
-    const std::vector<float> x = noise(3 * TLiveConvolver::maxTaps + 77, 3);
+    const std::vector<double> left = decayingTaps(TLiveConvolver::maxTaps, 1, 0.3);
+    const std::vector<double> right = decayingTaps(300, 2, 0.3);
+    const std::vector<float> x = uniformNoise(3 * TLiveConvolver::maxTaps + 77, 3, 0.5f);
     TLiveConvolver c(left, right);
     const std::vector<float> y = live(c, x, GetParam(), [](std::size_t) {});
     for (int n = 0; n < TLiveConvolver::latencyFrames; ++n)
@@ -165,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Levels, LevelMeterTones, testing::Values(-40.0, -12.0, 
 
 TEST(MonitorMix, CorrectedIsTheConvolutionAndPickupTheLevelMatchedInputLinedUp) {
     const std::vector<double> left(40, 1.0 / 40), right(1, 0.5);
-    const std::vector<float> x = noise(3 * rate, 5);
+    const std::vector<float> x = uniformNoise(3 * rate, 5, 0.5f);
     TMonitorMix mix(rate, left, right);
     std::vector<float> y(2 * x.size());
     const int half = static_cast<int>(x.size() / 2);
