@@ -26,7 +26,8 @@ fs::path freshFolder(const std::string& name) {
 class ScratchFolderSignal : public ::testing::TestWithParam<int> {};
 
 TEST_P(ScratchFolderSignal, RemovesTheFolderAndEndsTheProgram) {
-    const fs::path parent = freshFolder("scratch-signal");
+    // A folder per signal: the cases may run at the same time.
+    const fs::path parent = freshFolder("scratch-signal-" + std::to_string(GetParam()));
     const pid_t child = ::fork();
     if (child == 0) {
         TScratchFolder folder(parent.string());
