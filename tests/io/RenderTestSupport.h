@@ -4,6 +4,7 @@
 
 #include "dsp/AnalyzerTypes.h"
 #include "io/RecordingReader.h"
+#include "support/RandomSignals.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -54,12 +55,7 @@ inline std::vector<float> channelOf(const TReadBack& r, int channel) {
 }
 
 inline std::vector<float> noise(std::size_t count, unsigned seed, float amplitude = 0.5f) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> d(-amplitude, amplitude);
-    std::vector<float> x(count);
-    for (float& v : x)
-        v = d(gen);
-    return x;
+    return uniformNoise(count, seed, amplitude);
 }
 
 inline std::array<double, blockLength> decayingFilter(unsigned seed) {
